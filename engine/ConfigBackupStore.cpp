@@ -12,8 +12,6 @@ namespace qrv {
 
 namespace {
 
-constexpr std::string_view kHtmlMark = "<HTML>";
-
 std::string Lower(std::string_view text) {
     std::string out(text);
     std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -27,25 +25,18 @@ std::string BuildLocalPath(WallTime stamp, std::string_view modelName, std::u16s
            SanitizeFileNamePart(Lower(modelName)) + "." + SanitizeFileNamePart(ToNarrow(serial)) + ".cfg";
 }
 
-// Finds "<HTML>" in a stream of pieces, also where it straddles two pieces.
-class HtmlMarkFinder {
-public:
-    bool Feed(std::string_view piece) {
-        std::string joined = carry_;
-        joined.append(piece.substr(0, kHtmlMark.size() - 1));
-        if (joined.find(kHtmlMark) != std::string::npos || piece.find(kHtmlMark) != std::string_view::npos) {
-            return true;
-        }
-        carry_ += piece;
-        if (carry_.size() > kHtmlMark.size() - 1) carry_.erase(0, carry_.size() - (kHtmlMark.size() - 1));
-        return false;
-    }
-
-private:
-    std::string carry_;  // the last bytes seen, one fewer than the mark
-};
-
 }  // namespace
+
+bool HtmlMarkFinder::Feed(std::string_view piece) {
+    if (found_) return true;
+    std::string joined = carry_;
+    joined.append(piece.substr(0, kMark.size() - 1));
+    found_ = joined.find(kMark) != std::string::npos || piece.find(kMark) != std::string_view::npos;
+    if (found_) return true;
+    carry_ += piece;
+    if (carry_.size() > kMark.size() - 1) carry_.erase(0, carry_.size() - (kMark.size() - 1));
+    return false;
+}
 
 std::string ConfigurationRoot() {
     std::string root;
@@ -65,10 +56,12 @@ std::string SanitizeFileNamePart(std::string_view text) {
     out.reserve(text.size());
     for (const char c : text) {
         const bool keep = std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-';
-        // A '.' right after another would make "..".
-        const bool secondDot = c == '.' && !out.empty() && out.back() == '.';
-        out += keep && !secondDot ? c : '_';
+        // A part is joined to others with '.', so it neither starts with one
+        // nor holds two in a row: no ".." can come of it.
+        const bool badDot = c == '.' && (out.empty() || out.back() == '.');
+        out += keep && !badDot ? c : '_';
     }
+    if (!out.empty() && out.back() == '.') out.back() = '_';
     return out;
 }
 

@@ -33,11 +33,25 @@ inline constexpr int kMaxPathSeparators = 20;
 // ProgramFiles, XDG_DATA_HOME nor HOME is set.
 std::string ConfigurationRoot();
 // Camera text made safe for a file name: only letters, digits, '.', '_' and
-// '-' stay (anything else becomes '_'), and no ".." remains.
+// '-' stay (anything else becomes '_'); it neither starts nor ends with '.'
+// and holds no "..".
 std::string SanitizeFileNamePart(std::string_view text);
 // Creates every missing folder of `path` (up to its last '/') from the third
 // separator on. Fails for 20 or more separators or a folder that cannot be made.
 bool EnsureFolders(const std::string& path);
+
+// Finds "<HTML>" in a stream of pieces, also where it straddles two pieces:
+// a camera that answers with a web page has not sent its configuration.
+class HtmlMarkFinder {
+public:
+    static constexpr std::string_view kMark = "<HTML>";
+    // True once the mark has been seen in the pieces fed so far.
+    bool Feed(std::string_view piece);
+
+private:
+    std::string carry_;  // the last bytes seen, one fewer than the mark
+    bool found_ = false;
+};
 
 class ConfigBackupStore {
 public:

@@ -23,7 +23,8 @@ bool SleepFor(std::chrono::milliseconds duration, std::stop_token stop) {
     std::mutex mutex;
     std::condition_variable_any wake;
     std::unique_lock lock(mutex);
-    return !wake.wait_for(lock, stop, duration, [] { return false; });
+    wake.wait_for(lock, stop, duration, [] { return false; });
+    return !stop.stop_requested();
 }
 
 }  // namespace qrv
