@@ -208,7 +208,7 @@ int CameraClient::PostForm(FormKind kind, std::stop_token stop) {
     post.data = uploadData_;
     post.tail = form.tail;
     post.receiveTimeout = timing_.uploadReceiveTimeout;
-    post.onPiece = [this] { StepProgress(1); };
+    post.onPiece = [this](size_t) { StepProgress(1); };
     post.onBodySent = [this, timerId] {
         SetStage(kOverwriting);
         // A camera in emergency state does not answer the upload.

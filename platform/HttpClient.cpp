@@ -207,7 +207,7 @@ struct BodyFeed {
     std::string_view head;
     std::span<const std::uint8_t> data;
     std::string_view tail;
-    const std::function<void()>* onPiece = nullptr;
+    const std::function<void(size_t)>* onPiece = nullptr;
     size_t headDone = 0;
     size_t dataDone = 0;
     size_t tailDone = 0;
@@ -222,7 +222,7 @@ struct BodyFeed {
             const size_t piece = std::min({kUploadPiece, data.size() - dataDone, room});
             std::memcpy(buffer, data.data() + dataDone, piece);
             dataDone += piece;
-            if (onPiece && *onPiece) (*onPiece)();
+            if (onPiece && *onPiece) (*onPiece)(piece);
             return piece;
         }
         if (tailDone < tail.size()) return Copy(buffer, room, tail.data() + tailDone, tail.size() - tailDone, tailDone);

@@ -84,8 +84,8 @@ struct MultipartPost {
     std::string_view tail;
     // Bounds every wait for the camera (sending and the answer).
     std::chrono::milliseconds receiveTimeout{60000};
-    // Called once per piece of the data handed to the socket.
-    std::function<void()> onPiece;
+    // Called once per piece of the data handed to the socket, with its size.
+    std::function<void(std::size_t)> onPiece;
     // Called once, right after the last body byte went on the wire. Returning
     // false ends the request there with kPostAnswered: the answer is not awaited.
     std::function<bool()> onBodySent;
