@@ -5,6 +5,7 @@
 
 #include "engine/EngineMessages.h"
 #include "engine/JobStage.h"
+#include "engine/ReplyItem.h"
 #include "platform/Text.h"
 
 namespace qrv {
@@ -17,6 +18,10 @@ constexpr int kJobMessageSuccess = 6;
 constexpr int kJobMessageFailure = 3;
 constexpr int kProgressPerTick = 5;
 constexpr int kProgressComplete = 6000;
+
+bool IsStillInEmergency(std::u16string_view reply) {
+    return FindItem(reply, u"SoftVersion=").value_or(u"") == u"emergency";
+}
 
 std::string CameraConfigPath(const ModelList& models) {
     std::string model = models.empty() ? std::string() : models.front();
@@ -106,10 +111,10 @@ void UpgradeJob::RunSteps(std::stop_token stop) {
         return;
     }
     // -2 is no error: the camera may have written the image all the same.
-    answerTime_ = Steady::now();
+    const Steady::time_point answered = Steady::now();
     if (!SleepFor(timing_.pauseBeforeWait, stop)) return;
 
-    switch (WaitForCameraOutcome(stop)) {
+    switch (WaitForCameraOutcome(stop, answered)) {
     case WaitOutcome::Back:
         FinishCameraBack(stop);
         break;
@@ -195,9 +200,11 @@ void UpgradeJob::ReportVersionUpError() {
 
 // ---- waiting for the camera ----------------------------------------------------
 
-bool UpgradeJob::WaitForCamera(std::stop_token stop) { return WaitForCameraOutcome(stop) == WaitOutcome::Back; }
+bool UpgradeJob::WaitForCamera(std::stop_token stop) {
+    return WaitForCameraOutcome(stop, Steady::now()) == WaitOutcome::Back;
+}
 
-UpgradeJob::WaitOutcome UpgradeJob::WaitForCameraOutcome(std::stop_token stop) {
+UpgradeJob::WaitOutcome UpgradeJob::WaitForCameraOutcome(std::stop_token stop, Steady::time_point answered) {
     OwnerPort& owner = client_.Owner();
     const int timerId = kJobTickTimer + client_.Slot();
     client_.ResetTicks();
@@ -208,7 +215,7 @@ UpgradeJob::WaitOutcome UpgradeJob::WaitForCameraOutcome(std::stop_token stop) {
         if (stop.stop_requested()) break;
         auto timeout = timing_.rebootInquiryTimeout;
         if (client_.IsAutomatic()) {
-            const auto left = timing_.neverBackLimit - std::chrono::duration_cast<Timing::ms>(Steady::now() - answerTime_);
+            const auto left = timing_.neverBackLimit - std::chrono::duration_cast<Timing::ms>(Steady::now() - answered);
             if (left <= Timing::ms(0)) {
                 outcome = WaitOutcome::NeverBack;
                 break;
@@ -223,7 +230,9 @@ UpgradeJob::WaitOutcome UpgradeJob::WaitForCameraOutcome(std::stop_token stop) {
             SleepFor(timing_.emptyReplyPause, stop);
             continue;
         }
-        if (!client_.CheckModel(reply, false)) {
+        // A camera that still reports its emergency state is writing the
+        // image, not back with it.
+        if (!client_.CheckModel(reply, false) || IsStillInEmergency(reply)) {
             SleepFor(timing_.modelMismatchPause, stop);
             continue;
         }

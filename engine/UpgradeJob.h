@@ -49,9 +49,10 @@ public:
     // Called by the owner, on its thread, for every tick of the job's timers.
     void OnJobTimer(int id);
 
-    // Waits until the camera answers inq=system with a supported model and
-    // says whether it reports the expected version. False also when stopped
-    // or (automatic mode) when the camera stays away too long.
+    // Waits until the camera answers inq=system with a supported model (and
+    // no longer reports its emergency state) and says whether it reports the
+    // expected version. False also when stopped or (automatic mode) when the
+    // camera stays away too long.
     bool WaitForCamera(std::stop_token stop);
 
     int Stage() const { return client_.Stage(); }
@@ -69,7 +70,7 @@ private:
     void RunSteps(std::stop_token stop);
     bool SaveConfiguration(std::stop_token stop);
     void FinishCameraBack(std::stop_token stop);
-    WaitOutcome WaitForCameraOutcome(std::stop_token stop);
+    WaitOutcome WaitForCameraOutcome(std::stop_token stop, std::chrono::steady_clock::time_point answered);
     bool CompareVersions();
     void ReportNetworkError();
     void ReportVersionUpError();
@@ -88,7 +89,6 @@ private:
 
     std::atomic<bool> done_{false};
     std::atomic<bool> reported_{false};
-    std::chrono::steady_clock::time_point answerTime_{};                  // worker only
     std::atomic<std::chrono::steady_clock::rep> reconfigureStart_{0};     // set before the 0x8300 timer starts
     bool reconfigurePollRunning_ = false;                                // owner thread only
     std::jthread worker_;  // last member: stopped and joined first

@@ -134,7 +134,7 @@ TEST_F(Manual, FailedJobReturnsToTheTargetPage) {
 }
 
 TEST_F(Manual, CameraSilentAfterTheRestoreReachesTheResultAfterThePollLimit) {
-    SimProcess sim(Camera("127.0.0.2", "reconfig=100000000"), kScale);
+    SimProcess sim(Camera("127.0.0.2", "reconfig=3600000"), kScale);
     ASSERT_TRUE(Upgrade(SetupDataMode::Retain));
     EXPECT_EQ(session->Step(), 6);
     EXPECT_TRUE(session->ConfigurationRestored());

@@ -254,7 +254,7 @@ TEST_F(JobRun, AutomaticRestoreFailingFourTimesIsErrorSevenAndKeepsTheFile) {
 }
 
 TEST_F(JobRun, AutomaticCameraSilentWhileReconfiguringCountsAsDoneAfterTheLimit) {
-    SimProcess sim(Camera("127.0.0.2", "reconfig=100000000"), kScale);
+    SimProcess sim(Camera("127.0.0.2", "reconfig=3600000"), kScale);
     retain = 1;
     deleteAfter = 1;
     Timing timing = FastTiming();

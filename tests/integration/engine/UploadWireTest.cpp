@@ -129,10 +129,14 @@ TEST_F(UploadWire, RestoreRequestCarriesTheFactoryAccountAndTheRestorePart) {
 }
 
 TEST_F(UploadWire, ImageGoesOutInFullPiecesWithOneProgressStepEach) {
-    SimProcess sim(Camera("127.0.0.2", "write=0"), kScale);
-    const std::optional<HttpEndpoint> endpoint = SplitAddress("127.0.0.2");
-    ASSERT_TRUE(endpoint);
+    // Each camera takes one upload, then reboots.
+    SimProcess sim(Camera("127.0.0.2", "write=0") + Camera("127.0.0.3", "write=0") + Camera("127.0.0.4", "write=0") +
+                       Camera("127.0.0.5", "write=0"),
+                   kScale);
+    int camera = 2;
     for (const size_t size : {size_t{1460 * 3}, size_t{1460 * 3 + 1}, size_t{700}}) {
+        const std::optional<HttpEndpoint> endpoint = SplitAddress("127.0.0." + std::to_string(camera++));
+        ASSERT_TRUE(endpoint);
         const std::vector<std::uint8_t> data = Pattern(size);
         std::vector<size_t> pieces;
         MultipartPost post;
@@ -150,11 +154,11 @@ TEST_F(UploadWire, ImageGoesOutInFullPiecesWithOneProgressStepEach) {
         EXPECT_EQ(pieces, expected) << "size " << size << ": no empty piece after a full one";
     }
     // The client's progress bar moves once per piece.
-    auto client = Client("127.0.0.2");
+    auto client = Client("127.0.0.5");
     const std::vector<std::uint8_t> image = Pattern(1460 * 5);
     client->SetUploadData(image);
     RunWithOwner([&] { return client->UploadFirmware(); });
-    EXPECT_EQ(bar.Position() - 5 * ticks.load(), 5);
+    EXPECT_EQ(bar.Position(), 5);
 }
 
 TEST_F(UploadWire, AnswerIsAwaitedWithTheJobTimerRunningInStageFour) {
@@ -187,7 +191,8 @@ TEST_F(UploadWire, EmergencyCameraIsNotAwaited) {
 TEST_F(UploadWire, DroppedUploadFailsBeforeTheBodyIsComplete) {
     SimProcess sim(Camera("127.0.0.2", "fault=drop-upload:2000"), kScale);
     auto client = Client("127.0.0.2");
-    const std::vector<std::uint8_t> image = Pattern(400000);
+    // Large enough that the socket buffers cannot take it all before the camera drops it.
+    const std::vector<std::uint8_t> image = Pattern(Package().Image(0).size());
     client->SetUploadData(image);
     client->SetStage(kUploading);
     EXPECT_EQ(RunWithOwner([&] { return client->UploadFirmware(); }), -1);
