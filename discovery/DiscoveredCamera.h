@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -25,8 +26,8 @@ struct DiscoveredCamera {
 // The text of a fixed-width field, up to its first NUL.
 template <std::size_t N>
 std::string_view FieldText(const std::array<char, N>& field) {
-    std::size_t length = 0;
-    while (length < N && field[length] != '\0') ++length;
+    const void* nul = std::memchr(field.data(), '\0', N);
+    const std::size_t length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - field.data()) : N;
     return {field.data(), length};
 }
 

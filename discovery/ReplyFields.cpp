@@ -47,7 +47,7 @@ void ExtractField(std::string_view text, std::string_view key, std::span<char> o
     std::fill(out.begin(), out.end(), '\0');
     const std::string_view value = FieldValue(text, key);
     const std::size_t length = std::min(value.size(), out.size() - 1);
-    std::memcpy(out.data(), value.data(), length);
+    if (length > 0) std::memcpy(out.data(), value.data(), length);  // an absent value has no data at all
 }
 
 int IsFlagOn(std::string_view text, std::string_view key) {

@@ -1,8 +1,8 @@
 // Any datagram, or run of datagrams, handed to the discovery reply handling:
 // nothing may crash, read past the receive buffer or overrun the table.
 //
-// Input: the first byte is how many cameras are already known (0..255), so a
-// run can reach the full table; the rest is split at 0x03 into datagrams, each
+// Input: a first byte from 0xF0 up means 240 + (byte - 0xF0) cameras are
+// already known, so a run can reach the full table cheaply; the rest is split at 0x03 into datagrams, each
 // received into the 1072-byte buffer as the receive thread does.
 
 #include <algorithm>
@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) return 0;
     qrv::DiscoveryTable table({"QRV-K7", "QRV-K7N", "QRV-K7P"});
     qrv::DiscoveryService service(table, nullptr);
-    Prefill(table, data[0]);
+    Prefill(table, data[0] >= 0xF0 ? 240 + (data[0] - 0xF0) : 0);
     const std::uint8_t* next = data + 1;
     const std::uint8_t* const end = data + size;
     std::array<std::uint8_t, qrv::DiscoveryService::kDatagramBuffer> buffer;
