@@ -7,6 +7,20 @@ if(QRV_SANITIZE)
     add_link_options(-fsanitize=${QRV_SANITIZE})
 endif()
 
+# libFuzzer builds (clang): every C and C++ object gets the fuzzer's coverage
+# hooks and the address and undefined-behaviour sanitizers; only the fuzz
+# executables link the fuzzer's own main() (tests/fuzz).
+if(QRV_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+        message(FATAL_ERROR "QRV_FUZZ needs clang: configure with CC=clang CXX=clang++")
+    endif()
+    add_compile_options(
+        "$<$<COMPILE_LANGUAGE:C,CXX>:-fsanitize=fuzzer-no-link,address,undefined>"
+        "$<$<COMPILE_LANGUAGE:C,CXX>:-fno-sanitize-recover=all>"
+        "$<$<COMPILE_LANGUAGE:C,CXX>:-fno-omit-frame-pointer>")
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
 # Every library is static and keeps its dependencies PRIVATE unless a public
 # header of it needs the other library's headers.
 set(BUILD_SHARED_LIBS OFF)

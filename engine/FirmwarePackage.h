@@ -29,6 +29,8 @@ public:
 
     // "ver" + string 108, plus the configured SpecialBuild text when not empty.
     void LoadVersion();
+    // The same with a given SpecialBuild text instead of the configured one.
+    void LoadVersion(std::string_view specialBuild);
     void LoadModelList();
     void LoadVariantKeys();
     void LoadImages();
@@ -46,6 +48,9 @@ public:
     std::span<const std::uint8_t> Image(int slot) const;
 
 private:
+    // Message 138 with caption 139 and the stop icon, when there is an owner.
+    void ShowMissingItem() const;
+
     const ResourcePack& pack_;
     OwnerPort* owner_;
     ModelList models_;

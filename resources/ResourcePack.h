@@ -29,6 +29,13 @@ public:
     // Items given directly (tests); the pack keeps its own copy of the bytes.
     explicit ResourcePack(std::map<std::pair<ResourceType, int>, std::vector<std::byte>> items);
 
+    // A copy owns copies of the owned items, so its spans never point into the
+    // pack it was copied from; moves keep the item buffers where they are.
+    ResourcePack(const ResourcePack& other);
+    ResourcePack& operator=(const ResourcePack& other);
+    ResourcePack(ResourcePack&&) noexcept = default;
+    ResourcePack& operator=(ResourcePack&&) noexcept = default;
+
     // Parses a packed image; the bytes must outlive the pack (the embedded
     // image lives for the whole run). An image that does not parse gives an
     // empty pack.
@@ -36,6 +43,13 @@ public:
 
     // The bytes of an item, or nothing when the pack has no such item.
     std::optional<ResourceBytes> Find(ResourceType type, int number) const;
+
+    // Every item, in (type, number) order.
+    const std::map<std::pair<ResourceType, int>, ResourceBytes>& Items() const { return index_; }
+
+    // The packed image of every item, as FromImage reads it (the build's
+    // packer writes the embedded image with it).
+    std::vector<std::byte> ToImage() const;
 
 private:
     std::map<std::pair<ResourceType, int>, ResourceBytes> index_;

@@ -1,0 +1,30 @@
+#pragma once
+// The program's pictures, drawn in code and stored as PNG (Qt's
+// QPixmap::loadFromData reads PNG without any plugin).
+
+#include <cstdint>
+#include <vector>
+
+namespace qrv::pack {
+
+struct Rgba {
+    std::uint8_t r = 0, g = 0, b = 0, a = 0;
+};
+
+// Row-major pixels, width * height of them.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<Rgba> pixels;
+};
+
+// An 8-bit RGBA PNG of the picture.
+std::vector<std::uint8_t> EncodePng(const Picture& picture);
+
+// Bitmap 193: the 12 by 12 orange square shown while a camera is in its
+// recovery state.
+Picture EmergencySquare();
+// Icon 128: a camera with an upward arrow on a blue rounded tile, 32 by 32.
+Picture ProgramIcon();
+
+}  // namespace qrv::pack
