@@ -42,6 +42,7 @@ struct Timing {
     // Discovery and the automatic lists.
     ms discoveryTick{5000};          // request, again after one tick, stop after two
     ms discoveryStopPoll{10};        // waiting for the receive thread to end
+    ms discoveryReceiveTimeout{5};   // each receive; only sets how often the stop flag is seen (not scaled)
     ms schedulerTick{33};            // job queue of the progress list
     ms addInquiryTick{500};          // add-cameras list inquiries
     ms addInquiryLimit{21000};

@@ -1,0 +1,129 @@
+#include "platform/UdpSocket.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+#include <utility>
+
+namespace qrv {
+namespace {
+
+sockaddr_in ToSockaddr(const Ipv4Endpoint& endpoint) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(endpoint.port);
+    std::memcpy(&address.sin_addr.s_addr, endpoint.address, 4);
+    return address;
+}
+
+Ipv4Endpoint FromSockaddr(const sockaddr_in& address) {
+    Ipv4Endpoint endpoint;
+    std::memcpy(endpoint.address, &address.sin_addr.s_addr, 4);
+    endpoint.port = ntohs(address.sin_port);
+    return endpoint;
+}
+
+}  // namespace
+
+UdpSocket::~UdpSocket() {
+    Close();
+}
+
+UdpSocket::UdpSocket(UdpSocket&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept {
+    if (this != &other) {
+        Close();
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+bool UdpSocket::Open() {
+    Close();
+    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    return fd_ >= 0;
+}
+
+bool UdpSocket::EnableBroadcast() {
+    const int on = 1;
+    return ::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) == 0;
+}
+
+bool UdpSocket::SetReceiveTimeout(std::chrono::microseconds timeout) {
+    timeval value{};
+    value.tv_sec = static_cast<time_t>(timeout.count() / 1000000);
+    value.tv_usec = static_cast<suseconds_t>(timeout.count() % 1000000);
+    return ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &value, sizeof value) == 0;
+}
+
+bool UdpSocket::SetReceiveBuffer(int bytes) {
+    return ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0;
+}
+
+int UdpSocket::ReceiveBufferSize() const {
+    int bytes = 0;
+    socklen_t length = sizeof bytes;
+    if (::getsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, &length) != 0) return 0;
+    return bytes;
+}
+
+bool UdpSocket::BindAny(std::uint16_t port) {
+    return Bind(Ipv4Endpoint{{0, 0, 0, 0}, port});
+}
+
+bool UdpSocket::Bind(const Ipv4Endpoint& local) {
+    const sockaddr_in address = ToSockaddr(local);
+    return ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+std::uint16_t UdpSocket::LocalPort() const {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
+    return ntohs(address.sin_port);
+}
+
+bool UdpSocket::SendTo(const Ipv4Endpoint& to, std::span<const std::uint8_t> bytes) {
+    const sockaddr_in address = ToSockaddr(to);
+    ssize_t sent;
+    do {
+        sent = ::sendto(fd_, bytes.data(), bytes.size(), 0,
+                        reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    } while (sent < 0 && errno == EINTR);
+    return sent >= 0 && static_cast<std::size_t>(sent) == bytes.size();
+}
+
+UdpSocket::Received UdpSocket::ReceiveFrom(std::span<std::uint8_t> buffer) {
+    Received result;
+    sockaddr_in from{};
+    for (;;) {
+        socklen_t length = sizeof from;
+        const ssize_t got = ::recvfrom(fd_, buffer.data(), buffer.size(), 0,
+                                       reinterpret_cast<sockaddr*>(&from), &length);
+        if (got >= 0) {
+            result.status = ReceiveStatus::Data;
+            result.size = static_cast<std::size_t>(got);
+            result.from = FromSockaddr(from);
+            return result;
+        }
+        if (errno == EINTR) continue;
+        result.status = (errno == EAGAIN || errno == EWOULDBLOCK) ? ReceiveStatus::TimedOut
+                                                                  : ReceiveStatus::Failed;
+        return result;
+    }
+}
+
+bool UdpSocket::Close() {
+    if (fd_ < 0) return true;
+    // The descriptor is gone after close() whatever it reports, so it is never
+    // closed twice (a second close could hit a descriptor reused elsewhere).
+    const int fd = std::exchange(fd_, -1);
+    return ::close(fd) == 0;
+}
+
+}  // namespace qrv
