@@ -2,11 +2,18 @@
 
 #include <arpa/inet.h>
 #include <curl/curl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <linux/sockios.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cctype>
-#include <charconv>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -20,6 +27,9 @@ using std::chrono::milliseconds;
 // How often the transfer loop looks at its stop token and idle time at the
 // latest; a stop request also wakes it at once.
 constexpr milliseconds kLoopSlice{50};
+// How often the send queue is looked at while the camera acknowledges the end
+// of a body.
+constexpr milliseconds kAcknowledgementSlice{1};
 
 void InitCurlOnce() {
     static std::once_flag once;
@@ -80,7 +90,7 @@ EasyHandle NewEasy(const HttpEndpoint& endpoint, const std::string& path, char* 
 }
 
 // Watches one transfer: activity (for the idle time-out) and the moment the
-// whole request body went on the wire.
+// camera has taken the whole request body.
 struct TransferWatch {
     Clock::time_point lastActivity = Clock::now();
     curl_off_t up = 0;
@@ -91,23 +101,33 @@ struct TransferWatch {
     const std::function<bool()>* onBodySent = nullptr;
 
     static int Callback(void* self, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
-        return static_cast<TransferWatch*>(self)->Update(dlnow, ulnow);
-    }
-
-    int Update(curl_off_t dlnow, curl_off_t ulnow) {
-        if (dlnow != down || ulnow != up) {
-            down = dlnow;
-            up = ulnow;
-            lastActivity = Clock::now();
-        }
-        if (bodySize >= 0 && !bodySent && up >= bodySize) {
-            bodySent = true;
-            if (onBodySent && *onBodySent && !(*onBodySent)()) {
-                answerNotAwaited = true;
-                return 1;  // ends the transfer; the caller counts it as answered
-            }
+        auto* watch = static_cast<TransferWatch*>(self);
+        if (dlnow != watch->down || ulnow != watch->up) {
+            watch->down = dlnow;
+            watch->up = ulnow;
+            watch->lastActivity = Clock::now();
         }
         return 0;
+    }
+
+    bool AwaitsBodyAcknowledgement() const { return bodySize >= 0 && !bodySent && up >= bodySize; }
+
+    // The whole body is on the wire once the camera has acknowledged every
+    // byte: a send only hands bytes to the socket buffers, which can hold a
+    // whole image while the camera is already dropping the connection.
+    // Returns false when the answer is not to be awaited.
+    bool CheckBodySent(curl_socket_t socket) {
+        int unacknowledged = 0;
+        if (socket == CURL_SOCKET_BAD || ::ioctl(socket, SIOCOUTQ, &unacknowledged) != 0 || unacknowledged > 0) {
+            return true;
+        }
+        bodySent = true;
+        lastActivity = Clock::now();
+        if (onBodySent && *onBodySent && !(*onBodySent)()) {
+            answerNotAwaited = true;
+            return false;
+        }
+        return true;
     }
 };
 
@@ -118,51 +138,164 @@ struct LoopOutcome {
     CURLcode code = CURLE_OK;
 };
 
-// Runs one easy handle to its end on a multi handle, so that a stop request
-// can wake the wait at once and the idle time-out is ours to measure.
+// An eventfd that a stop request signals to wake the transfer's poll.
+class WakeEvent {
+public:
+    WakeEvent() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    WakeEvent(const WakeEvent&) = delete;
+    WakeEvent& operator=(const WakeEvent&) = delete;
+    ~WakeEvent() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int Fd() const { return fd_; }
+    void Signal() const {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(fd_, &one, sizeof one);
+    }
+    void Drain() const {
+        std::uint64_t count = 0;
+        [[maybe_unused]] const ssize_t n = ::read(fd_, &count, sizeof count);
+    }
+
+private:
+    int fd_;
+};
+
+// The sockets curl wants watched and its next time-out, as its callbacks
+// report them.
+struct SocketTable {
+    std::vector<std::pair<curl_socket_t, int>> sockets;  // socket, CURL_POLL_*
+    std::optional<Clock::time_point> timerDue;
+
+    static int OnSocket(CURL*, curl_socket_t socket, int what, void* self, void*) {
+        auto& list = static_cast<SocketTable*>(self)->sockets;
+        auto it = std::find_if(list.begin(), list.end(), [socket](const auto& e) { return e.first == socket; });
+        if (what == CURL_POLL_REMOVE) {
+            if (it != list.end()) list.erase(it);
+        } else if (it != list.end()) {
+            it->second = what;
+        } else {
+            list.emplace_back(socket, what);
+        }
+        return 0;
+    }
+    static int OnTimer(CURLM*, long timeoutMs, void* self) {
+        auto* table = static_cast<SocketTable*>(self);
+        if (timeoutMs < 0) {
+            table->timerDue.reset();
+        } else {
+            table->timerDue = Clock::now() + milliseconds(timeoutMs);
+        }
+        return 0;
+    }
+    // The one socket that waits to send, if that is all curl waits for.
+    std::optional<curl_socket_t> SendingSocket() const {
+        if (sockets.size() != 1 || !(sockets[0].second & CURL_POLL_OUT)) return std::nullopt;
+        return sockets[0].first;
+    }
+    curl_socket_t OnlySocket() const { return sockets.size() == 1 ? sockets[0].first : CURL_SOCKET_BAD; }
+};
+
+// Runs one easy handle to its end with curl's socket interface and a poll of
+// our own. While the socket keeps taking data, the next piece goes out without
+// a poll in between, so a body in 1,460-byte pieces costs one send per piece.
+// A stop request wakes the poll at once; the idle time-out is ours to measure.
 LoopOutcome RunTransfer(CURL* easy, TransferWatch& watch, milliseconds idleLimit, std::stop_token stop) {
     LoopOutcome outcome;
     MultiHandle multi(curl_multi_init());
-    if (!multi) {
+    WakeEvent wake;
+    if (!multi || wake.Fd() < 0) {
         outcome.code = CURLE_OUT_OF_MEMORY;
         return outcome;
     }
+    CURLM* m = multi.get();
+    SocketTable table;
+    curl_multi_setopt(m, CURLMOPT_SOCKETFUNCTION, &SocketTable::OnSocket);
+    curl_multi_setopt(m, CURLMOPT_SOCKETDATA, &table);
+    curl_multi_setopt(m, CURLMOPT_TIMERFUNCTION, &SocketTable::OnTimer);
+    curl_multi_setopt(m, CURLMOPT_TIMERDATA, &table);
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &TransferWatch::Callback);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &watch);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-    if (curl_multi_add_handle(multi.get(), easy) != CURLM_OK) {
+    if (curl_multi_add_handle(m, easy) != CURLM_OK) {
         outcome.code = CURLE_FAILED_INIT;
         return outcome;
     }
     {
-        CURLM* m = multi.get();
-        std::stop_callback wake(stop, [m] { curl_multi_wakeup(m); });
+        std::stop_callback wakeOnStop(stop, [&wake] { wake.Signal(); });
         watch.lastActivity = Clock::now();
         int running = 1;
+        curl_multi_socket_action(m, CURL_SOCKET_TIMEOUT, 0, &running);
+        bool keepsTakingData = false;
+        std::vector<pollfd> fds;
         while (running) {
-            if (curl_multi_perform(m, &running) != CURLM_OK) break;
-            if (!running) break;
             if (stop.stop_requested()) {
                 outcome.end = LoopEnd::Stopped;
                 break;
             }
-            const auto idle = Clock::now() - watch.lastActivity;
+            if (watch.AwaitsBodyAcknowledgement() && !watch.CheckBodySent(table.OnlySocket())) break;
+            const auto now = Clock::now();
+            const auto idle = now - watch.lastActivity;
             if (idle >= idleLimit) {
                 outcome.end = LoopEnd::Idle;
                 break;
             }
-            const auto left = std::chrono::duration_cast<milliseconds>(idleLimit - idle) + milliseconds(1);
-            curl_multi_poll(m, nullptr, 0, static_cast<int>(std::min(left, kLoopSlice).count()), nullptr);
+            if (keepsTakingData) {
+                if (const std::optional<curl_socket_t> socket = table.SendingSocket()) {
+                    const curl_off_t before = watch.up;
+                    curl_multi_socket_action(m, *socket, CURL_CSELECT_OUT, &running);
+                    keepsTakingData = watch.up != before;
+                    continue;
+                }
+            }
+            keepsTakingData = false;
+            fds.clear();
+            for (const auto& [socket, what] : table.sockets) {
+                const short events = static_cast<short>(((what & CURL_POLL_IN) ? POLLIN : 0) |
+                                                        ((what & CURL_POLL_OUT) ? POLLOUT : 0));
+                fds.push_back(pollfd{socket, events, 0});
+            }
+            fds.push_back(pollfd{wake.Fd(), POLLIN, 0});
+            auto wait = std::min(std::chrono::duration_cast<milliseconds>(idleLimit - idle) + milliseconds(1),
+                                 watch.AwaitsBodyAcknowledgement() ? kAcknowledgementSlice : kLoopSlice);
+            if (table.timerDue) {
+                wait = std::min(wait, std::max(milliseconds(0), std::chrono::ceil<milliseconds>(*table.timerDue - now)));
+            }
+            const int ready = ::poll(fds.data(), fds.size(), static_cast<int>(wait.count()));
+            if (ready < 0 && errno != EINTR) {
+                outcome.code = CURLE_RECV_ERROR;
+                break;
+            }
+            if (fds.back().revents & POLLIN) wake.Drain();
+            for (size_t i = 0; ready > 0 && i + 1 < fds.size(); ++i) {
+                const short revents = fds[i].revents;
+                if (!revents) continue;
+                const int bits = ((revents & (POLLIN | POLLHUP)) ? CURL_CSELECT_IN : 0) |
+                                 ((revents & POLLOUT) ? CURL_CSELECT_OUT : 0) | ((revents & POLLERR) ? CURL_CSELECT_ERR : 0);
+                const curl_off_t before = watch.up;
+                curl_multi_socket_action(m, fds[i].fd, bits, &running);
+                if (revents & POLLOUT) keepsTakingData = watch.up != before;
+            }
+            if (running && table.timerDue && Clock::now() >= *table.timerDue) {
+                table.timerDue.reset();
+                curl_multi_socket_action(m, CURL_SOCKET_TIMEOUT, 0, &running);
+            }
         }
     }
-    if (outcome.end == LoopEnd::Finished) {
+    if (outcome.end == LoopEnd::Finished && outcome.code == CURLE_OK) {
         int queued = 0;
         outcome.code = CURLE_RECV_ERROR;
-        while (CURLMsg* msg = curl_multi_info_read(multi.get(), &queued)) {
+        while (CURLMsg* msg = curl_multi_info_read(m, &queued)) {
             if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy) outcome.code = msg->data.result;
         }
     }
-    curl_multi_remove_handle(multi.get(), easy);
+    // An answer means the camera took the whole body, even when the transfer
+    // ended before its acknowledgement was seen.
+    if (outcome.end == LoopEnd::Finished && outcome.code == CURLE_OK && watch.AwaitsBodyAcknowledgement()) {
+        watch.bodySent = true;
+        if (watch.onBodySent && *watch.onBodySent) (*watch.onBodySent)();
+    }
+    curl_multi_remove_handle(m, easy);
     return outcome;
 }
 
@@ -202,7 +335,15 @@ struct InquirySink {
 
 // ---- multipart body --------------------------------------------------------
 
-// Feeds head, data pieces and tail to curl, one part per call.
+// Feeds head, data pieces and tail to curl, one part per call; curl sends
+// each part with one send.
+//
+// The socket runs with Nagle's algorithm while the pieces go out and with
+// TCP_NODELAY from the tail on: a full 1,460-byte piece is a full Ethernet
+// segment and leaves at once either way, small remainders ride along with the
+// next piece instead of costing a segment of their own, and switching
+// TCP_NODELAY on pushes out what is left before the tail, so the end of the
+// body never waits for the camera's delayed acknowledgement.
 struct BodyFeed {
     std::string_view head;
     std::span<const std::uint8_t> data;
@@ -211,9 +352,15 @@ struct BodyFeed {
     size_t headDone = 0;
     size_t dataDone = 0;
     size_t tailDone = 0;
+    curl_socket_t socket = CURL_SOCKET_BAD;
 
     static size_t Read(char* buffer, size_t size, size_t count, void* self) {
         return static_cast<BodyFeed*>(self)->Next(buffer, size * count);
+    }
+
+    static int OnSocket(void* self, curl_socket_t socket, curlsocktype) {
+        static_cast<BodyFeed*>(self)->socket = socket;
+        return CURL_SOCKOPT_OK;
     }
 
     size_t Next(char* buffer, size_t room) {
@@ -225,8 +372,17 @@ struct BodyFeed {
             if (onPiece && *onPiece) (*onPiece)(piece);
             return piece;
         }
-        if (tailDone < tail.size()) return Copy(buffer, room, tail.data() + tailDone, tail.size() - tailDone, tailDone);
+        if (tailDone < tail.size()) {
+            if (tailDone == 0) PushPending();
+            return Copy(buffer, room, tail.data() + tailDone, tail.size() - tailDone, tailDone);
+        }
         return 0;
+    }
+
+    void PushPending() const {
+        if (socket == CURL_SOCKET_BAD) return;
+        const int on = 1;
+        ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     }
 
     static size_t Copy(char* buffer, size_t room, const char* from, size_t left, size_t& done) {
@@ -338,6 +494,9 @@ int PostMultipart(const MultipartPost& post, std::stop_token stop) {
     curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, total);
     curl_easy_setopt(e, CURLOPT_READFUNCTION, &BodyFeed::Read);
     curl_easy_setopt(e, CURLOPT_READDATA, &feed);
+    curl_easy_setopt(e, CURLOPT_TCP_NODELAY, 0L);  // until the tail; see BodyFeed
+    curl_easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, &BodyFeed::OnSocket);
+    curl_easy_setopt(e, CURLOPT_SOCKOPTDATA, &feed);
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Discard);
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(post.receiveTimeout.count()));
 

@@ -46,6 +46,8 @@ TEST_F(ConfigBackup, DownloadKeepsTheCamerasFileOwnerOnly) {
     EXPECT_EQ(Mode(file.parent_path()), 0700);
     EXPECT_EQ(Mode(folder.root / "VEXA"), 0700);
 
+    // The camera logs its answer after it left.
+    ASSERT_TRUE(sim.WaitForEvent([](const SimEvent& e) { return e.kind == "response"; }, 10s));
     const std::vector<SimEvent> responses = EventsOf(sim, "response", "127.0.0.2:80");
     ASSERT_EQ(responses.size(), 1u);
     EXPECT_EQ(std::filesystem::file_size(file), responses[0].fields.count("body_length")
