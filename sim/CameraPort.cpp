@@ -116,15 +116,15 @@ void CameraPort::CloseRetired() {
     retired_.clear();
 }
 
-void CameraPort::AcceptFrom(int listenFd) {
+bool CameraPort::AcceptFrom(int listenFd) {
     std::lock_guard lock(mutex_);
-    if (listenFd != listenFd_ || stopping_) return;
+    if (listenFd != listenFd_ || stopping_) return true;
     ReapFinished();
     while (true) {
         sockaddr_in peer{};
         socklen_t size = sizeof peer;
         const int fd = ::accept4(listenFd, reinterpret_cast<sockaddr*>(&peer), &size, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0) return;
+        if (fd < 0) return errno != EMFILE && errno != ENFILE && errno != ENOBUFS && errno != ENOMEM;
         auto connection = std::make_unique<Connection>(++context_.nextConnection, fd);
         context_.log.Emit("connect", camera_.Label(),
                           JsonFields().Int("connection", int64_t(connection->Id())).Str("peer", PeerText(peer)));
