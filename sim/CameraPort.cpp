@@ -202,7 +202,7 @@ bool CameraPort::ServeOne(Connection& connection, std::string& buffer) {
         Record(*exchange, rawHead, true);
         context_.log.Emit("verdict", camera_.Label(),
                           JsonFields().Int("exchange", int64_t(exchange->id)).Str("what", "request").Bool("ok", false).Str("reason", reason));
-        if (!faults.silent) connection.WriteAll(PlainAnswer(framing.reason.empty() ? 400 : 411, reason));
+        if (!faults.silent) connection.WriteAll(PlainAnswer(framing.reason.empty() ? 400 : framing.status, reason));
         return false;
     }
 

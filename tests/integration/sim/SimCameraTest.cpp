@@ -148,6 +148,24 @@ TEST(SimRecord, RequestEventAndCaptureHoldTheWireBytes) {
     EXPECT_EQ(response_event->exchange, request_event->exchange);
 }
 
+TEST(SimRecord, RequestsThatCannotBeFramedAreRefusedAndLogged) {
+    Sim sim("127.0.0.2\n");
+    const auto chunked = Exchange(kCam, 80, "POST /command/inquiry.cgi HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n"
+                                            "a\r\ninq=system\r\n0\r\n\r\n");
+    EXPECT_EQ(chunked.status, 411);
+    const auto bareLf = Exchange(kCam, 80, "POST /command/inquiry.cgi HTTP/1.1\nContent-Length: 10\n\ninq=system");
+    EXPECT_EQ(bareLf.status, 400);
+    EXPECT_EQ(Exchange(kCam, 80, "hello\r\n\r\n").status, 400);
+    EXPECT_TRUE(sim.WaitForEvent(
+        [](const SimEvent& e) { return e.kind == "verdict" && e.what == "request" && e.reason.find("Transfer-Encoding") != std::string::npos; },
+        1s));
+    // An interim answer for a client that waits for it, then the real one.
+    const auto expecting = Exchange(kCam, 80, MakeRequest("POST", "/command/inquiry.cgi", {{"Expect", "100-continue"}}, "inq=system"));
+    EXPECT_EQ(expecting.bytes.rfind("HTTP/1.1 100 Continue\r\n\r\n", 0), 0u);
+    EXPECT_EQ(expecting.interim, 1);
+    EXPECT_EQ(expecting.status, 200);
+}
+
 TEST(SimRecord, StopsCleanlyOnSigtermWithClientsConnected) {
     Sim sim("127.0.0.2 fault=silent\n127.0.0.3 fault=upload-no-answer\n");
     std::jthread hanging([] { Exchange(kCam, 80, Inquiry("inq=system"), 20s); });
