@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -209,7 +210,9 @@ TEST_F(DiscoveryFleet, ABurstOf256FullSizeRepliesIsNotLost) {
     test::UdpPeer peer{Ipv4Endpoint{{127, 0, 0, 2}, 0}};
     const std::uint16_t port = discovery.Window().Service().LocalPort();
     for (int i = 0; i < 256; ++i) {
-        std::string reply = test::CameraReply("02:00:00:00:01:" + std::to_string(100 + i), std::to_string(3000000 + i));
+        char mac[18];
+        std::snprintf(mac, sizeof mac, "02:00:00:00:01:%02x", i);
+        std::string reply = test::CameraReply(mac, std::to_string(3000000 + i));
         reply.insert(1, "NOTE:" + std::string(DiscoveryService::kDatagramBuffer - reply.size() - 6, 'x') + "\xFF");
         ASSERT_EQ(reply.size(), DiscoveryService::kDatagramBuffer);
         ASSERT_TRUE(peer.Send(port, reply));
