@@ -19,6 +19,7 @@ namespace {
 
 constexpr int kIdleTimeoutMs = 60000;  // a camera drops a connection idle this long
 constexpr size_t kMaxHead = 64 * 1024;
+constexpr uint64_t kMaxBody = 64ull << 20;  // far above a firmware image; a camera has no room for more
 constexpr size_t kSlowPiece = 16;
 constexpr int kSlowPauseMs = 100;  // production figure, scaled like every duration
 
@@ -30,7 +31,8 @@ std::string PeerText(const sockaddr_in& peer) {
 
 std::string PlainAnswer(int status, std::string_view reason) {
     const std::string body = "<HTML><BODY>" + std::string(reason) + "</BODY></HTML>";
-    return "HTTP/1.1 " + std::to_string(status) + (status == 411 ? " Length Required" : " Bad Request") +
+    const char* text = status == 411 ? " Length Required" : status == 413 ? " Payload Too Large" : " Bad Request";
+    return "HTTP/1.1 " + std::to_string(status) + text +
            "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" +
            body;
 }
@@ -197,6 +199,10 @@ bool CameraPort::ServeOne(Connection& connection, std::string& buffer) {
     if (ParseRequestHead(rawHead, exchange->head, reason)) {
         framing = FindBodyLength(exchange->head);
         reason = framing.reason;
+        if (framing.ok && framing.length > kMaxBody) {
+            framing.status = 413;
+            reason = framing.reason = "body of " + std::to_string(framing.length) + " bytes is too large";
+        }
     }
     if (!reason.empty()) {
         Record(*exchange, rawHead, true);

@@ -156,6 +156,7 @@ TEST(SimRecord, RequestsThatCannotBeFramedAreRefusedAndLogged) {
     const auto bareLf = Exchange(kCam, 80, "POST /command/inquiry.cgi HTTP/1.1\nContent-Length: 10\n\ninq=system");
     EXPECT_EQ(bareLf.status, 400);
     EXPECT_EQ(Exchange(kCam, 80, "hello\r\n\r\n").status, 400);
+    EXPECT_EQ(Exchange(kCam, 80, "POST /command/versionup.cgi HTTP/1.1\r\nContent-Length: 99999999999\r\n\r\n").status, 413);
     EXPECT_TRUE(sim.WaitForEvent(
         [](const SimEvent& e) { return e.kind == "verdict" && e.what == "request" && e.reason.find("Transfer-Encoding") != std::string::npos; },
         1s));
