@@ -1,0 +1,298 @@
+#include "discovery/AddCameraList.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "discovery/ListTexts.h"
+#include "serial_protect/SerialRules.h"
+
+namespace qrv {
+
+namespace {
+
+std::u16string NumberText(int number) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%03d", number);
+    return std::u16string(text, text + std::char_traits<char>::length(text));
+}
+
+// The probing clients send this in place of Base64 credentials: inq=system
+// is answered to anyone.
+constexpr const char* kNoCredentials = ":";
+
+}  // namespace
+
+AddCameraList::AddCameraList(OwnerPort& owner, const ModelList& models, Timing timing)
+    : owner_(owner), models_(models), timing_(timing) {}
+
+AddCameraList::~AddCameraList() {
+    owner_.StopTimer(kTimerId);
+    pending_.clear();
+}
+
+void AddCameraList::SetTargetGrid(const TargetGrid* grid) {
+    grid_ = grid;
+    RecomputeConflicts();
+    RowsChanged();
+}
+
+// ---- rows ------------------------------------------------------------------------
+
+int AddCameraList::AppendRow() {
+    AddCameraItem row;
+    row.number = RowCount() + 1;
+    row.texts[0] = NumberText(row.number);
+    row.ip = lastIp_;
+    row.port = lastPort_;
+    rows_.push_back(std::move(row));
+    RowsChanged();
+    return RowCount() - 1;
+}
+
+void AddCameraList::SetAddress(int row, const AddressBytes& ip, int port, bool queue) {
+    AddCameraItem& item = rows_.at(row);
+    item.ip = ip;
+    item.port = port;
+    const std::u16string text = FormatAddress(ip, port);
+    if (text != item.texts[1] || !item.queued) {
+        item.texts[1] = text;
+        item.queued = queue ? 1 : 0;
+        // An answer about the old address must not land on the new one.
+        DropPending(item.number);
+        if (queue) {
+            item.texts[2] = std::u16string(kQueued);
+            item.texts[3].clear();
+            item.texts[4].clear();
+            item.verdict = 0;
+            pending_.push_back(Pending{item.number,
+                                       std::make_unique<CameraClient>(owner_, FormatAddress8(ip, port), kNoCredentials,
+                                                                      models_, item.number, nullptr, nullptr, nullptr,
+                                                                      std::u16string(), timing_)});
+            owner_.StartTimer(kTimerId, static_cast<int>(timing_.addInquiryTick.count()));
+        }
+    }
+    RecomputeConflicts();
+    lastIp_ = ip;
+    lastPort_ = port;
+    RowsChanged();
+}
+
+void AddCameraList::DeleteRow(int row) {
+    if (row < 0 || row >= RowCount()) return;
+    const int selectedBefore = SelectedRow();
+    const int number = rows_[row].number;
+    DropPending(number);
+    for (AddCameraItem& item : rows_) {
+        if (item.number > number) {
+            --item.number;
+            item.texts[0] = NumberText(item.number);
+        }
+    }
+    // The pending inquiries follow their rows' new numbers.
+    for (Pending& pending : pending_) {
+        if (pending.number > number) --pending.number;
+    }
+    rows_.erase(rows_.begin() + row);
+    RecomputeConflicts();
+    if (!rows_.empty()) {
+        if (selectedBefore >= 0) SelectRow(std::min(selectedBefore, RowCount() - 1));
+        RowsChanged();
+        if (observer_) observer_->RefreshButtons();
+    } else {
+        RowsChanged();
+    }
+}
+
+void AddCameraList::RemoveUnqueuedRows() {
+    for (int row = RowCount() - 1; row >= 0; --row) {
+        if (!rows_[row].queued) DeleteRow(row);
+    }
+}
+
+int AddCameraList::FindRow(int number) const {
+    for (int row = 0; row < RowCount(); ++row) {
+        if (rows_[row].number == number) return row;
+    }
+    return -1;
+}
+
+std::u16string AddCameraList::ModelText(int number) const {
+    const int row = FindRow(number);
+    return row < 0 ? std::u16string() : rows_[row].texts[2];
+}
+
+std::u16string AddCameraList::Version(int number) const {
+    const int row = FindRow(number);
+    return row < 0 ? std::u16string() : rows_[row].texts[4];
+}
+
+std::u16string AddCameraList::Serial(int number) const {
+    const int row = FindRow(number);
+    return row < 0 ? std::u16string() : rows_[row].texts[3];
+}
+
+// ---- selection -------------------------------------------------------------------
+
+void AddCameraList::SelectRow(int row) {
+    for (int i = 0; i < RowCount(); ++i) {
+        rows_[i].selected = i == row ? 1 : 0;
+        rows_[i].focused = i == row ? 1 : 0;
+    }
+}
+
+int AddCameraList::SelectedRow() const {
+    for (int row = 0; row < RowCount(); ++row) {
+        if (rows_[row].selected) return row;
+    }
+    return -1;
+}
+
+void AddCameraList::SelectNextRow() {
+    const int row = SelectedRow();
+    if (row + 1 < RowCount()) SelectRow(row + 1);
+}
+
+void AddCameraList::SelectPreviousRow() {
+    const int row = SelectedRow();
+    if (row > 0) SelectRow(row - 1);
+}
+
+void AddCameraList::SelectLastRow() {
+    if (!rows_.empty()) SelectRow(RowCount() - 1);
+}
+
+// ---- inquiries -------------------------------------------------------------------
+
+bool AddCameraList::OnTimer(int id) {
+    if (id != kTimerId) return false;
+    InquiryTick();
+    return true;
+}
+
+void AddCameraList::InquiryTick() {
+    // A box or a wait inside a tick may let the next tick in.
+    if (inTick_) return;
+    inTick_ = true;
+    if (observer_) observer_->EnableOk(pending_.empty());
+    std::size_t place = 0;
+    while (place < 2 && place < pending_.size()) {
+        Pending& pending = pending_[place];
+        if (!pending.started) {
+            StartPending(pending);
+            ++place;
+            continue;
+        }
+        const bool overdue = std::chrono::steady_clock::now() - pending.client->InquiryStartTime() >
+                             timing_.addInquiryLimit;
+        if (!pending.client->IsInquiryDone() && !overdue) {
+            ++place;
+            continue;
+        }
+        ClosePending(pending);
+        // The next inquiry moves into this place and is handled in this tick.
+        pending_.erase(pending_.begin() + static_cast<std::ptrdiff_t>(place));
+    }
+    if (pending_.empty()) {
+        owner_.StopTimer(kTimerId);
+        if (observer_) observer_->EnableOk(true);
+    }
+    inTick_ = false;
+}
+
+void AddCameraList::StartPending(Pending& pending) {
+    pending.client->StartInquiry("inq=system");
+    pending.started = true;
+    const int row = FindRow(pending.number);
+    if (row < 0) return;
+    rows_[row].texts[2] = std::u16string(kSearching);
+    rows_[row].verdict = 1;
+    RowChanged(row);
+}
+
+void AddCameraList::ClosePending(const Pending& pending) {
+    const int row = FindRow(pending.number);
+    if (row < 0) return;
+    CameraClient& client = *pending.client;
+    // Past the limit the camera has not answered: the reply stays empty.
+    const std::u16string reply = client.IsInquiryDone() ? client.InquiryReply() : std::u16string();
+    std::u16string model;
+    std::u16string serial;
+    const bool identified = client.ReadIdentity(reply, model, serial, false);
+    AddCameraItem& item = rows_[row];
+    if (reply.empty()) {
+        item.texts[2] = std::u16string(kNoResponse);
+    } else if (!identified) {
+        item.texts[2] = std::u16string(kNotACamera);
+    } else {
+        item.texts[2] = model;
+    }
+    item.texts[3] = serial;
+    item.texts[4] = WithoutVerPrefix(client.VersionBefore());
+    item.verdict = identified && ns_serial_protect::IsSerialAllowed(serial) ? 1 : 2;
+    RowChanged(row);
+}
+
+void AddCameraList::DropPending(int number) {
+    std::erase_if(pending_, [number](const Pending& pending) { return pending.number == number; });
+}
+
+bool AddCameraList::IsPending(int number) const {
+    return std::any_of(pending_.begin(), pending_.end(),
+                       [number](const Pending& pending) { return pending.number == number; });
+}
+
+// Only rows with an address take part: a row still waiting for one holds
+// the last address entered and would otherwise mark its twin.
+void AddCameraList::RecomputeConflicts() {
+    for (AddCameraItem& item : rows_) item.conflict = 0;
+    for (AddCameraItem& item : rows_) {
+        if (!item.queued) continue;
+        for (const AddCameraItem& other : rows_) {
+            if (&other != &item && other.queued && other.ip == item.ip) item.conflict = 1;
+        }
+    }
+    if (!grid_) return;
+    for (AddCameraItem& item : rows_) {
+        if (!item.queued) continue;
+        for (const GridRow& gridRow : grid_->Rows()) {
+            if (gridRow.ip == item.ip) item.conflict = 2;
+        }
+    }
+}
+
+bool AddCameraList::IsRowAcceptable(int row) const {
+    const AddCameraItem& item = rows_.at(row);
+    return item.queued && item.conflict == 0 && item.verdict == 1 && !IsPending(item.number);
+}
+
+bool AddCameraList::AllRowsAcceptable() const {
+    for (int row = 0; row < RowCount(); ++row) {
+        if (!IsRowAcceptable(row)) return false;
+    }
+    return true;
+}
+
+int AddCameraList::TransferAcceptableRows(TargetGrid& grid) const {
+    int taken = 0;
+    int running = 0;
+    for (int row = 0; row < RowCount(); ++row) {
+        if (!IsRowAcceptable(row)) continue;
+        const AddCameraItem& item = rows_[row];
+        if (grid.AddRow(grid.RowCount(), u"", FormatAddress(item.ip, item.port), item.texts[2], item.texts[3],
+                        item.texts[4], item.ip, item.port, running)) {
+            ++taken;
+        }
+        ++running;
+    }
+    return taken;
+}
+
+void AddCameraList::RowChanged(int row) {
+    if (observer_) observer_->RowChanged(row);
+}
+
+void AddCameraList::RowsChanged() {
+    if (observer_) observer_->RowsChanged();
+}
+
+}  // namespace qrv

@@ -1,0 +1,257 @@
+#include "discovery/ProgressList.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "discovery/ListTexts.h"
+#include "engine/JobStage.h"
+#include "engine/ReplyItem.h"
+#include "platform/Text.h"
+
+namespace qrv {
+
+namespace {
+
+std::u16string IdText(int index) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%03d", index + 1);
+    return ToWide(text);
+}
+
+bool IsTransferring(int stage) { return stage == kSavingConfig || stage == kUploading; }
+
+}  // namespace
+
+ProgressList::ProgressList(OwnerPort& owner, const FirmwarePackage& package, Timing timing)
+    : owner_(owner), package_(package), timing_(timing) {}
+
+ProgressList::~ProgressList() {
+    owner_.StopTimer(kSchedulerTimer);
+    queue_.clear();
+}
+
+void ProgressList::Clear() {
+    owner_.StopTimer(kSchedulerTimer);
+    queue_.clear();
+    rows_.clear();
+    cancel_ = false;
+    if (observer_) observer_->RowsChanged();
+}
+
+int ProgressList::AddRow(const UpgradeTarget& target) {
+    // Timer ids carry the row index in one byte (0x8100 + row).
+    if (RowCount() >= kMaxListedCameras) return -1;
+    const int index = RowCount();
+    auto row = std::make_unique<ProgressItem>();
+    row->index = index;
+    row->texts[0] = IdText(index);
+    row->texts[1] = FormatAddress(target.ip, target.port);
+    row->texts[2] = target.model;
+    row->texts[3] = target.version;
+    row->texts[5] = ListStageText(kStandby);
+    row->texts[6] = target.name;
+    row->texts[7] = target.password;
+    row->ip = target.ip;
+    row->port = target.port;
+    row->dhcp = target.dhcp ? 1 : 0;
+    row->versionBefore = target.version;
+
+    const std::string credentials = CameraClient::Base64Encode(ToNarrow(target.name + u":" + target.password));
+    auto job = std::make_unique<UpgradeJob>(owner_, FormatAddress8(target.ip, target.port), credentials,
+                                            package_.Models(), index, &retain_, &deleteAfterRestore_, &batchTime_,
+                                            target.serial, timing_);
+    // Bound once, before anything runs: the row outlives its job, and the
+    // counter makes the job automatic (stage codes instead of boxes).
+    job->Client().SetProgress(nullptr, &row->progress);
+    rows_.push_back(std::move(row));
+    queue_.push_back(Entry{index, std::move(job)});
+    if (observer_) observer_->RowsChanged();
+    return index;
+}
+
+int ProgressList::AddTargets(const TargetGrid& grid) {
+    int added = 0;
+    for (int row = 0; row < grid.RowCount(); ++row) {
+        bool isTarget = false;
+        const UpgradeTarget target = grid.GetUpgradeTarget(row, isTarget);
+        if (isTarget && AddRow(target) >= 0) ++added;
+    }
+    return added;
+}
+
+void ProgressList::SetRunParameters(bool retain, bool deleteAfterRestore, WallTime batchTime) {
+    retain_ = retain ? 1 : 0;
+    deleteAfterRestore_ = deleteAfterRestore ? 1 : 0;
+    batchTime_ = batchTime;
+}
+
+void ProgressList::StartScheduler() {
+    owner_.StartTimer(kSchedulerTimer, static_cast<int>(timing_.schedulerTick.count()));
+}
+
+bool ProgressList::OnTimer(int id) {
+    if (id == kSchedulerTimer) {
+        SchedulerTick();
+        return true;
+    }
+    int row = -1;
+    if (id >= kJobTickTimer && id < kJobTickTimer + kMaxListedCameras) row = id - kJobTickTimer;
+    if (id >= kReconfigureTimer && id < kReconfigureTimer + kMaxListedCameras) row = id - kReconfigureTimer;
+    if (row < 0) return false;
+    UpgradeJob* job = FindJob(row);
+    // A job that has left the queue has no timers any more.
+    if (!job) return false;
+    job->OnJobTimer(id);
+    return true;
+}
+
+UpgradeJob* ProgressList::FindJob(int row) {
+    for (Entry& entry : queue_) {
+        if (entry.row == row) return entry.job.get();
+    }
+    return nullptr;
+}
+
+bool ProgressList::IsStarting(int row) const {
+    return std::any_of(queue_.begin(), queue_.end(),
+                       [row](const Entry& e) { return e.row == row && e.step != StartStep::None; });
+}
+
+// ---- the scheduler -----------------------------------------------------------------
+
+void ProgressList::SchedulerTick() {
+    if (inTick_) return;
+    inTick_ = true;
+    TickState tick;
+    std::size_t place = 0;
+    while (place < 2 && place < queue_.size()) {
+        // A job that leaves the queue makes room for the next, which is then
+        // the second one handled in this tick.
+        if (!HandleEntry(place, tick)) ++place;
+        DropUnstartedOnCancel();
+    }
+    for (std::size_t later = 2; later < queue_.size(); ++later) {
+        SetStatus(queue_[later].row, queue_[later].job->Stage());
+    }
+    if (queue_.empty()) {
+        owner_.StopTimer(kSchedulerTimer);
+        cancel_ = false;
+    }
+    inTick_ = false;
+}
+
+bool ProgressList::HandleEntry(std::size_t place, TickState& tick) {
+    Entry& entry = queue_[place];
+    const int stage = entry.job->Stage();
+    if (cancel_ || stage != kStandby) {
+        // Abort drops a start that has not been made yet.
+        entry.step = StartStep::None;
+        if (IsFinalStage(stage)) {
+            FinishEntry(entry);
+            queue_.erase(queue_.begin() + static_cast<std::ptrdiff_t>(place));
+            return true;
+        }
+        if (IsTransferring(stage)) tick.transferring = true;
+        SetStatus(entry.row, stage);
+        return false;
+    }
+    if (entry.step != StartStep::None) {
+        ContinueStart(entry, tick);
+        tick.started = true;
+        return false;
+    }
+    if (!tick.started && !tick.transferring && !AnyStarting()) {
+        BeginStart(entry);
+        tick.started = true;
+    }
+    SetStatus(entry.row, kStandby);
+    return false;
+}
+
+// The administrator check is skipped for a camera in its emergency state.
+void ProgressList::BeginStart(Entry& entry) {
+    CameraClient& client = entry.job->Client();
+    if (client.IsEmergency()) {
+        client.StartInquiry("inq=system");
+        entry.step = StartStep::DocType;
+    } else {
+        client.StartInquiry("inq=user");
+        entry.step = StartStep::Administrator;
+    }
+}
+
+void ProgressList::ContinueStart(Entry& entry, const TickState& tick) {
+    CameraClient& client = entry.job->Client();
+    if (!client.IsInquiryDone()) return;
+    if (entry.step == StartStep::Administrator) {
+        if (!client.CheckAdministrator(client.InquiryReply())) {
+            // The check has set a final stage; the next tick removes the job.
+            entry.step = StartStep::None;
+            return;
+        }
+        client.StartInquiry("inq=system");
+        entry.step = StartStep::DocType;
+        return;
+    }
+    // Only a job ahead of this one could still be saving or uploading; the
+    // start waits for it with the camera's answer in hand.
+    if (tick.transferring) return;
+    ProgressItem& row = *rows_[entry.row];
+    row.slot = package_.SelectVariant(ToNarrow(ReadDocType(client.InquiryReply())));
+    entry.job->SetFirmware(package_.Image(row.slot), ToWide(package_.CarriedVersion()));
+    entry.step = StartStep::None;
+    entry.job->StartJob();
+    SetStatus(entry.row, entry.job->Stage());
+}
+
+void ProgressList::FinishEntry(const Entry& entry) {
+    ProgressItem& row = *rows_[entry.row];
+    const int stage = entry.job->Stage();
+    row.texts[5] = ListStageText(stage);
+    if (stage == kCompleted) row.texts[3] = WithoutVerPrefix(entry.job->Client().VersionNow());
+    row.progress = kProgressComplete;
+    row.result = stage;
+    RowChanged(entry.row);
+}
+
+// Once every job left in the queue is still unstarted, an abort drops them
+// all; their rows keep progress 0 and result 0, so the log has no line for them.
+void ProgressList::DropUnstartedOnCancel() {
+    if (!cancel_ || queue_.empty()) return;
+    const bool anyStarted =
+        std::any_of(queue_.begin(), queue_.end(), [](const Entry& e) { return e.job->Stage() != kStandby; });
+    if (anyStarted) return;
+    for (const Entry& entry : queue_) rows_[entry.row]->result = 0;
+    queue_.clear();
+}
+
+bool ProgressList::AnyStarting() const {
+    return std::any_of(queue_.begin(), queue_.end(), [](const Entry& e) { return e.step != StartStep::None; });
+}
+
+void ProgressList::SetStatus(int row, int stage) {
+    std::u16string text = ListStageText(stage);
+    std::u16string& status = rows_[row]->texts[5];
+    if (status == text) return;
+    status = std::move(text);
+    RowChanged(row);
+}
+
+void ProgressList::RowChanged(int row) {
+    if (observer_) observer_->RowChanged(row);
+}
+
+// ---- the upgrade log -----------------------------------------------------------------
+
+std::u16string ProgressList::ResultLine(int row) const {
+    const ProgressItem& item = *rows_.at(row);
+    return qrv::ResultLine(item.texts[2], item.texts[1], item.dhcp != 0, item.progress.load(), item.result);
+}
+
+std::u16string ProgressList::UpgradeLog() const {
+    std::u16string log;
+    for (int row = 0; row < RowCount(); ++row) log += ResultLine(row);
+    return log;
+}
+
+}  // namespace qrv
