@@ -19,6 +19,9 @@ FirstPage::FirstPage(OwnerPort& owner, const QString& modelName, const QString& 
     titleLine_->setFrame(false);
     titleLine_->setAlignment(Qt::AlignCenter);
     titleLine_->setFocusPolicy(Qt::NoFocus);
+    QPalette palette = titleLine_->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+    titleLine_->setPalette(palette);
     titleLine_->setText(title);
     MakeHeading(titleLine_, 3);
 

@@ -5,8 +5,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QTextBlockFormat>
-#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextOption>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -25,8 +25,12 @@ QLineEdit* ReadOnlyLine(const QString& name, QWidget* parent, bool centred = fal
     line->setReadOnly(true);
     line->setFocusPolicy(Qt::NoFocus);
     if (centred) {
+        // A status line of the page rather than a field: no frame, no white box.
         line->setAlignment(Qt::AlignCenter);
         line->setFrame(false);
+        QPalette palette = line->palette();
+        palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+        line->setPalette(palette);
     }
     return line;
 }
@@ -143,6 +147,9 @@ ResultPage::ResultPage(OwnerPort& owner, QWidget* parent)
     result_->setFocusPolicy(Qt::NoFocus);
     result_->setFrameShape(QFrame::NoFrame);
     result_->viewport()->setAutoFillBackground(false);
+    result_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    result_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    result_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     MakeHeading(result_, 1);
 
     auto* layout = new QVBoxLayout(this);
@@ -162,14 +169,12 @@ void ResultPage::SetResultVersion(const std::u16string& version) {
                             MessageU16(235, &Owner())));
 }
 
-// Every paragraph centred, as the result box shows it.
+// Every line centred, as the result box shows it.
 void ResultPage::SetResultText(const QString& text) {
+    QTextOption option = result_->document()->defaultTextOption();
+    option.setAlignment(Qt::AlignHCenter);
+    result_->document()->setDefaultTextOption(option);
     result_->setPlainText(text);
-    QTextCursor cursor(result_->document());
-    cursor.select(QTextCursor::Document);
-    QTextBlockFormat centred;
-    centred.setAlignment(Qt::AlignHCenter);
-    cursor.mergeBlockFormat(centred);
 }
 
 QString ResultPage::AddressText() const { return address_->text(); }

@@ -11,6 +11,7 @@
 #include "ui/WizardPage.h"
 
 class QLineEdit;
+class QPlainTextEdit;
 class QProgressBar;
 
 namespace qrv {
@@ -75,7 +76,7 @@ private:
     void SetResultText(const QString& text);
 
     QLineEdit* address_;
-    class QPlainTextEdit* result_;
+    QPlainTextEdit* result_;
     QProgressBar* bar_;
 };
 

@@ -13,6 +13,7 @@
 
 #include "discovery/DiscoveryWindow.h"
 #include "engine/CameraClient.h"
+#include "engine/JobStage.h"
 #include "platform/Text.h"
 #include "resources/ResourcePack.h"
 #include "resources/VersionBlock.h"
@@ -67,7 +68,7 @@ UpgradeWizardDialog::UpgradeWizardDialog(WizardOptions options, QWidget* parent)
     BuildWindow();
     ns_serial_protect::InitSerialRules();
     CreatePages();
-    session_ = std::make_unique<ManualUpgradeSession>(*port_, package_, options_.timing, this);
+    session_ = std::make_unique<ManualUpgradeSession>(*port_, package_, options_.timing, static_cast<ManualSessionView*>(this));
     StartDiscovery();
     step_ = kFirst;
     ShowStep();
