@@ -49,7 +49,10 @@ protected:
         if (mode == SetupDataMode::Backup) Click(Find<QCheckBox>("backup"));
         auto* stage = Find<QLineEdit>("stage");
         QObject::connect(stage, &QLineEdit::textChanged, stage, [this](const QString& text) {
-            if (!text.isEmpty() && (stages_.isEmpty() || stages_.back() != text)) stages_.push_back(text);
+            if (!text.isEmpty() && (stages_.isEmpty() || stages_.back() != text)) {
+                stages_.push_back(text);
+                Screenshot("stage");
+            }
         });
     }
 
