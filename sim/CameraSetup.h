@@ -1,0 +1,71 @@
+#pragma once
+// What one simulated camera is at start: identity, accounts, timings and the
+// faults it shows. Filled from a fleet file line or by --cameras.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qrv::sim {
+
+// An account as the camera keeps it: the text a Basic credential decodes to
+// ("name:password"; the factory administrator has a text of its own).
+struct Account {
+    std::string credentials;
+    int level = 4;
+};
+
+// The factory administrator that a camera falls back to after new firmware.
+inline constexpr const char* kFactoryToken = "TWFkZVVwVmFsdWU=";
+Account FactoryAdministrator();
+
+struct Faults {
+    bool silent = false;
+    std::optional<int> delayMs;
+    bool always401 = false;
+    bool htmlConfig = false;
+    std::optional<uint64_t> dropUploadAfter;
+    bool uploadNoAnswer = false;
+    bool rebootOld = false;
+    bool neverBack = false;
+    int restoreRefuse = 0;
+    bool bigReply = false;
+    bool slowReply = false;
+    bool garbage = false;
+    bool discDuplicate = false;
+    bool discSilent = false;
+    std::optional<std::string> discModel;
+    std::optional<std::string> discSerial;
+    std::optional<std::string> discIpadr;
+    std::optional<std::string> discWebport;
+    std::optional<std::string> discDhcp;
+    bool discAck = false;
+    bool discNak = false;
+    bool discAckInReply = false;
+};
+
+struct CameraSetup {
+    uint32_t address = 0;  // host byte order, inside 127.0.0.0/8
+    uint16_t port = 80;
+    std::string model = "QRV-K7";
+    std::string serial;
+    std::string mac;
+    std::string version = "1.20";  // "emergency" puts the camera in its emergency state
+    std::string newVersion = "1.30";
+    std::optional<std::string> docType;
+    Account admin{"admin:admin", 4};
+    std::vector<Account> users;
+    bool dhcp = false;
+    bool dnsAuto = false;
+    int writeMs = 20000;
+    int rebootMs = 60000;
+    int reconfigMs = 30000;
+    Faults faults;
+
+    std::string AddressText() const;  // "127.0.0.2"
+    std::string Label() const;        // "127.0.0.2:80", the camera's name in events and captures
+};
+
+std::string AddressText(uint32_t address);
+
+}  // namespace qrv::sim

@@ -1,0 +1,82 @@
+// qrv-camera-sim: a fleet of simulated network cameras for trying and testing
+// the firmware upgrade program (see sim/README.md).
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "sim/Fleet.h"
+#include "sim/FleetFile.h"
+#include "sim/SimOptions.h"
+
+namespace {
+
+bool ReadFile(const std::string& path, std::string& text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream content;
+    content << in.rdbuf();
+    text = content.str();
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace qrv::sim;
+    SimOptions options;
+    std::string error;
+    if (!ParseOptions(argc, argv, options, error)) {
+        std::fprintf(stderr, "qrv-camera-sim: %s\n%s", error.c_str(), kUsage);
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    std::vector<CameraSetup> setups;
+    if (options.cameras > 0) {
+        setups = MakeOrdinaryFleet(options.cameras);
+    } else {
+        std::string text;
+        if (!ReadFile(options.fleetFile, text)) {
+            std::fprintf(stderr, "qrv-camera-sim: cannot read %s\n", options.fleetFile.c_str());
+            return 2;
+        }
+        if (!ParseFleet(text, setups, error)) {
+            std::fprintf(stderr, "qrv-camera-sim: %s: %s\n", options.fleetFile.c_str(), error.c_str());
+            return 2;
+        }
+    }
+    std::string interfaces;
+    if (!IsPrivateNetwork(interfaces)) {
+        std::fprintf(stderr,
+                     "qrv-camera-sim: this network has interfaces other than lo (%s); run me inside "
+                     "scripts/run-in-private-network so that nothing leaves the machine\n",
+                     interfaces.c_str());
+        return 3;
+    }
+
+    // Every thread inherits this mask, so the two stop signals reach only the
+    // sigwait below; a peer that leaves early must not kill the process.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    Fleet fleet;
+    if (!fleet.Start(std::move(setups), options, error)) {
+        std::fprintf(stderr, "qrv-camera-sim: %s\n", error.c_str());
+        fleet.Stop();
+        return 1;
+    }
+    std::fputs("READY\n", stdout);
+    std::fflush(stdout);
+
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    fleet.Stop();
+    return 0;
+}
