@@ -1,6 +1,7 @@
 // The first three steps: title, precautions, agreement, mode choice, and the
 // shell's buttons, Enter key, Cancel and the relaxed-addressing key around them.
 
+#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -96,15 +97,27 @@ TEST_F(FirstPagesTest, ModePageShowsTheTableCaptionsAndFocusesTheChosenRadio) {
 }
 
 TEST_F(FirstPagesTest, CancelAsksOnlyOnceAModeWasChosen) {
-    OpenWizard();
+    UpgradeWizardDialog& wizard = OpenWizard(1.0);
     ClickNext();
     ClickCancel();  // before a mode: closes without asking
     EXPECT_TRUE(WizardClosed());
     EXPECT_EQ(boxes_.Count(), 0u);
+    EXPECT_FALSE(wizard.Discovered().IsReceiving());
+}
+
+TEST_F(FirstPagesTest, EscapeIsCancel) {
+    UpgradeWizardDialog& wizard = OpenWizard();
+    GoToManualTarget();
+    boxes_.Answer({BoxAnswer::No});
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    ASSERT_EQ(boxes_.Count(), 1u);
+    EXPECT_EQ(boxes_.Last().text, u"Quit the firmware upgrade?");
+    EXPECT_FALSE(WizardClosed());
+    EXPECT_EQ(wizard.WizardStep(), UpgradeWizardDialog::kManualTarget);
 }
 
 TEST_F(FirstPagesTest, CancelAfterChoosingAModeAsksAndNoKeepsTheWizard) {
-    UpgradeWizardDialog& wizard = OpenWizard();
+    UpgradeWizardDialog& wizard = OpenWizard(1.0);  // discovery runs for ten seconds
     GoToManualTarget();
     boxes_.Answer({BoxAnswer::No});
     ClickCancel();
@@ -113,13 +126,15 @@ TEST_F(FirstPagesTest, CancelAfterChoosingAModeAsksAndNoKeepsTheWizard) {
     EXPECT_FALSE(WizardClosed());
     EXPECT_TRUE(wizard.isVisible());
 
-    // Back on the mode page the question stays armed; Yes closes and ends discovery.
+    // Back on the mode page the question stays armed; Yes closes, and the
+    // discovery receive thread has ended by then.
     ClickBack();
+    ASSERT_TRUE(wizard.Discovered().IsReceiving());
     boxes_.Answer({BoxAnswer::Yes});
     ClickCancel();
     EXPECT_EQ(boxes_.Count(), 2u);
     EXPECT_TRUE(WizardClosed());
-    EXPECT_FALSE(wizard.IsDiscoveryRunning());
+    EXPECT_FALSE(wizard.Discovered().IsReceiving());
 }
 
 TEST_F(FirstPagesTest, EnterFollowsTheFocusedButton) {

@@ -149,6 +149,9 @@ TEST_F(ManualUpgradeTest, DiscardUpgradesWithoutSavingTheSettings) {
         EXPECT_FALSE(Wizard().NextButton()->isEnabled());
         EXPECT_FALSE(Wizard().CancelButton()->isEnabled());
         EXPECT_FALSE(Wizard().CloseCommandEnabled());
+        Wizard().close();  // the window's Close command is refused while it runs
+        EXPECT_TRUE(Wizard().isVisible());
+        EXPECT_FALSE(WizardClosed());
     }
     ASSERT_TRUE(WaitFor([&] { return Wizard().WizardStep() == UpgradeWizardDialog::kManualResult; }));
     ExpectResultPage();
