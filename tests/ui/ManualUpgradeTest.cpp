@@ -215,6 +215,34 @@ TEST_F(ManualUpgradeTest, BackupKeepsTheSavedFile) {
     EXPECT_EQ(QFileInfo(files[0]).size(), 4096);
 }
 
+TEST_F(ManualUpgradeTest, RestoreRefusedFourTimesIsReportedAndTheFileKept) {
+    StartCameras("127.0.0.2 serial=1000001 admin=admin:admin fault=restore-refuse:4\n");
+    EnterTarget({"127", "0", "0", "2"}, "admin", "admin", SetupDataMode::Retain);
+    ClickNext();
+    Upgrade();
+    EXPECT_EQ(boxes_.Boxes(), (std::vector<MessageBox>{kProceed, Box(u"Fault to upload configuration!",
+                                                                     u"Information", BoxIcon::Stop)}));
+    ExpectResultPage();  // the upgrade itself is done
+    EXPECT_EQ(SavedConfigurations().size(), 1);
+    int restoreTries = 0;
+    for (const SimEvent& event : sim_->Events()) {
+        if (event.kind == "request" && event.path == "/command/all-configuration.cgi") ++restoreTries;
+    }
+    EXPECT_EQ(restoreTries, 4);
+}
+
+TEST_F(ManualUpgradeTest, CameraThatStaysAwayAfterTheRestoreStillReachesTheResult) {
+    // Reconfiguring takes far longer than the wizard's final poll lasts.
+    StartCameras("127.0.0.2 serial=1000001 admin=admin:admin reconfig=3600000\n");
+    EnterTarget({"127", "0", "0", "2"}, "admin", "admin", SetupDataMode::Retain);
+    ClickNext();
+    Upgrade();
+    ExpectResultPage();
+    EXPECT_EQ(stages_.back(), QStringLiteral("Reconfiguring"));
+    EXPECT_EQ(boxes_.Count(), 1u) << Utf8(boxes_.Last().text);
+    EXPECT_TRUE(SavedConfigurations().isEmpty());  // the restore itself was answered
+}
+
 TEST_F(ManualUpgradeTest, RetryFromTheResultPageRunsAgain) {
     StartCameras("127.0.0.2 serial=1000001 admin=admin:admin\n");
     EnterTarget({"127", "0", "0", "2"}, "admin", "admin", SetupDataMode::Discard);
