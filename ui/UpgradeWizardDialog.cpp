@@ -144,6 +144,8 @@ void UpgradeWizardDialog::CreatePages() {
     targetPage_->setObjectName(QStringLiteral("ManualTargetPage"));
     progressPage_->setObjectName(QStringLiteral("ManualProgressPage"));
     resultPage_->setObjectName(QStringLiteral("ResultPage"));
+    autoPages_.list->setObjectName(QStringLiteral("AutoCameraListPage"));
+    autoPages_.progress->setObjectName(QStringLiteral("AutoProgressPage"));
     for (QWidget* page : std::initializer_list<QWidget*>{firstPage_, agreementPage_, modePage_, targetPage_,
                                                           progressPage_, resultPage_, autoPages_.list,
                                                           autoPages_.progress}) {
