@@ -13,7 +13,8 @@ Timing Timing::Scaled(double scale) const {
         const double scaled = std::round(static_cast<double>(d.count()) * scale);
         d = ms(std::max<long long>(1, static_cast<long long>(scaled)));
     };
-    for (ms* d : {&t.inquiryTimeout, &t.rebootInquiryTimeout, &t.uploadReceiveTimeout, &t.jobTick,
+    for (ms* d : {&t.inquiryTimeout, &t.rebootInquiryTimeout, &t.uploadReceiveTimeout,
+                  &t.configReceiveTimeout, &t.jobTick,
                   &t.pauseBeforeWait, &t.modelMismatchPause, &t.emptyReplyPause, &t.restorePause,
                   &t.restoreRetryPause, &t.afterRestorePause, &t.reconfigurePoll,
                   &t.reconfigureLimit, &t.neverBackLimit, &t.manualRestoreSettle, &t.manualPoll,

@@ -18,6 +18,7 @@ struct Timing {
     ms inquiryTimeout{20000};        // every inquiry outside the reboot wait
     ms rebootInquiryTimeout{60000};  // inquiries of WaitForCamera
     ms uploadReceiveTimeout{60000};  // each receive of an upload or restore
+    ms configReceiveTimeout{60000};  // each receive of a configuration download
 
     // Upgrade job.
     ms jobTick{1000};                // timer 0x8100 + slot

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 
 #include "sim/CameraPort.h"
@@ -62,8 +63,10 @@ void Acceptor::Run(std::stop_token stop) {
             uint64_t count = 0;
             [[maybe_unused]] auto got = ::read(wake_, &count, sizeof count);
         }
+        bool starved = false;
         for (size_t i = 1; i < fds.size(); ++i)
-            if (fds[i].revents) owners[i]->AcceptFrom(fds[i].fd);
+            if (fds[i].revents && !owners[i]->AcceptFrom(fds[i].fd)) starved = true;
+        if (starved) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 }
 

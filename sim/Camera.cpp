@@ -85,7 +85,7 @@ void Camera::AnnounceStart() {
 DiscoveryFacts Camera::Discovery() const {
     std::lock_guard lock(mutex_);
     DiscoveryFacts facts;
-    facts.up = state_ == State::Up || state_ == State::Writing;
+    facts.up = state_ == State::Up;
     facts.version = version_;
     facts.dhcp = settings_.dhcp;
     facts.dnsAuto = settings_.dnsAuto;
@@ -94,6 +94,22 @@ DiscoveryFacts Camera::Discovery() const {
 
 Answer Camera::Handle(Route route, const Exchange& exchange) {
     if (setup_.faults.always401) return Unauthorized(exchange, "auth", "always401 fault: the camera refuses every request");
+    {
+        std::lock_guard lock(mutex_);
+        if (state_ == State::Writing) {
+            // A camera busy writing its firmware answers nothing; the
+            // connection ends when it restarts.
+            Answer busy;
+            busy.delivery = Answer::Delivery::Hold;
+            log_.Emit("verdict", label_,
+                      JsonFields()
+                          .Int("exchange", int64_t(exchange.id))
+                          .Str("what", "answer")
+                          .Bool("ok", false)
+                          .Str("reason", "the camera is writing its firmware and answers nothing until it restarts"));
+            return busy;
+        }
+    }
     switch (route) {
         case Route::Inquiry: return Inquiry(exchange);
         case Route::VersionUp: return VersionUp(exchange);

@@ -19,6 +19,7 @@ namespace {
 
 constexpr int kIdleTimeoutMs = 60000;  // a camera drops a connection idle this long
 constexpr size_t kMaxHead = 64 * 1024;
+constexpr uint64_t kMaxBody = 64ull << 20;  // far above a firmware image; a camera has no room for more
 constexpr size_t kSlowPiece = 16;
 constexpr int kSlowPauseMs = 100;  // production figure, scaled like every duration
 
@@ -30,7 +31,8 @@ std::string PeerText(const sockaddr_in& peer) {
 
 std::string PlainAnswer(int status, std::string_view reason) {
     const std::string body = "<HTML><BODY>" + std::string(reason) + "</BODY></HTML>";
-    return "HTTP/1.1 " + std::to_string(status) + (status == 411 ? " Length Required" : " Bad Request") +
+    const char* text = status == 411 ? " Length Required" : status == 413 ? " Payload Too Large" : " Bad Request";
+    return "HTTP/1.1 " + std::to_string(status) + text +
            "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" +
            body;
 }
@@ -116,15 +118,15 @@ void CameraPort::CloseRetired() {
     retired_.clear();
 }
 
-void CameraPort::AcceptFrom(int listenFd) {
+bool CameraPort::AcceptFrom(int listenFd) {
     std::lock_guard lock(mutex_);
-    if (listenFd != listenFd_ || stopping_) return;
+    if (listenFd != listenFd_ || stopping_) return true;
     ReapFinished();
     while (true) {
         sockaddr_in peer{};
         socklen_t size = sizeof peer;
         const int fd = ::accept4(listenFd, reinterpret_cast<sockaddr*>(&peer), &size, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0) return;
+        if (fd < 0) return errno != EMFILE && errno != ENFILE && errno != ENOBUFS && errno != ENOMEM;
         auto connection = std::make_unique<Connection>(++context_.nextConnection, fd);
         context_.log.Emit("connect", camera_.Label(),
                           JsonFields().Int("connection", int64_t(connection->Id())).Str("peer", PeerText(peer)));
@@ -197,12 +199,16 @@ bool CameraPort::ServeOne(Connection& connection, std::string& buffer) {
     if (ParseRequestHead(rawHead, exchange->head, reason)) {
         framing = FindBodyLength(exchange->head);
         reason = framing.reason;
+        if (framing.ok && framing.length > kMaxBody) {
+            framing.status = 413;
+            reason = framing.reason = "body of " + std::to_string(framing.length) + " bytes is too large";
+        }
     }
     if (!reason.empty()) {
         Record(*exchange, rawHead, true);
         context_.log.Emit("verdict", camera_.Label(),
                           JsonFields().Int("exchange", int64_t(exchange->id)).Str("what", "request").Bool("ok", false).Str("reason", reason));
-        if (!faults.silent) connection.WriteAll(PlainAnswer(framing.reason.empty() ? 400 : 411, reason));
+        if (!faults.silent) connection.WriteAll(PlainAnswer(framing.reason.empty() ? 400 : framing.status, reason));
         return false;
     }
 

@@ -43,7 +43,9 @@ public:
     // For the acceptor thread, which alone closes listening sockets.
     int ListenFd();
     void CloseRetired();
-    void AcceptFrom(int listenFd);
+    // False when the process ran out of descriptors: the caller backs off
+    // instead of polling the still-ready listener in a tight loop.
+    bool AcceptFrom(int listenFd);
 
     // Simulator stop: refuse, drop and join every connection.
     void Shutdown();

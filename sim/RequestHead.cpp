@@ -76,6 +76,7 @@ bool ParseRequestHead(std::string_view head, RequestHead& out, std::string& reas
 BodyFraming FindBodyLength(const RequestHead& head) {
     BodyFraming framing;
     if (!HeaderValues(head.headers, "Transfer-Encoding").empty()) {
+        framing.status = 411;
         framing.reason = "Transfer-Encoding is not supported; the camera needs Content-Length";
         return framing;
     }

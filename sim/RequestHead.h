@@ -21,6 +21,7 @@ bool ParseRequestHead(std::string_view head, RequestHead& out, std::string& reas
 // Result of looking for the body length of a parsed head.
 struct BodyFraming {
     bool ok = false;
+    int status = 400;  // the answer to a request that cannot be framed
     std::string reason;
     uint64_t length = 0;
 };

@@ -1,5 +1,7 @@
 // qrv-camera-sim: a fleet of simulated network cameras for trying and testing
 // the firmware upgrade program (see sim/README.md).
+#include <sys/resource.h>
+
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -55,6 +57,14 @@ int main(int argc, char** argv) {
                      "scripts/run-in-private-network so that nothing leaves the machine\n",
                      interfaces.c_str());
         return 3;
+    }
+
+    // Each camera holds a listening socket and each connection a few
+    // descriptors; a large fleet needs more than the usual soft limit.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
     }
 
     // Every thread inherits this mask, so the two stop signals reach only the

@@ -92,7 +92,8 @@ void SimProcess::Launch(std::vector<std::string> arguments) {
             (n = ::read(stdout_, chunk, sizeof chunk)) <= 0) {
             Stop();
             std::filesystem::remove_all(dir_);
-            throw std::runtime_error("the camera simulator did not become ready (output: '" + output + "')");
+            throw std::runtime_error("the camera simulator did not become ready (output: '" + output +
+                                     "'); does the test run inside scripts/run-in-private-network?");
         }
         output.append(chunk, static_cast<size_t>(n));
     }

@@ -15,6 +15,13 @@ using namespace std::chrono_literals;
 
 const std::string kCam = "127.0.0.2";
 
+// Every test also checks that the simulator ends cleanly on SIGTERM (exit 0:
+// no hang, no sanitizer report).
+struct Sim : SimProcess {
+    using SimProcess::SimProcess;
+    ~Sim() { EXPECT_EQ(Stop(), 0); }
+};
+
 std::string Inquiry(const std::string& body, const std::string& auth = "") {
     std::vector<std::pair<std::string, std::string>> headers{{"Host", kCam}};
     if (!auth.empty()) headers.emplace_back("Authorization", auth);
@@ -52,7 +59,7 @@ std::string SystemReply(uint16_t port = 80, const std::string& address = kCam) {
 // ---- inquiries and accounts ------------------------------------------------
 
 TEST(SimInquiry, SystemAnswersAnyoneWithTheIdentityItems) {
-    SimProcess sim("127.0.0.2 serial=4711 mac=aa:bb:cc:00:11:22 doctype=g3 version=1.21\n");
+    Sim sim("127.0.0.2 serial=4711 mac=aa:bb:cc:00:11:22 doctype=g3 version=1.21\n");
     const auto reply = Exchange(kCam, 80, Inquiry("inq=system"));
     ASSERT_TRUE(reply.complete);
     EXPECT_EQ(reply.status, 200);
@@ -62,13 +69,13 @@ TEST(SimInquiry, SystemAnswersAnyoneWithTheIdentityItems) {
 }
 
 TEST(SimInquiry, DocTypeItemOnlyWhenConfigured) {
-    SimProcess sim("127.0.0.2\n127.0.0.3 doctype=\n");
+    Sim sim("127.0.0.2\n127.0.0.3 doctype=\n");
     EXPECT_EQ(SystemReply().find("DocType"), std::string::npos);
     EXPECT_NE(SystemReply(80, "127.0.0.3").find("&DocType=&"), std::string::npos);
 }
 
 TEST(SimInquiry, UserAndNetworkNeedAValidAccount) {
-    SimProcess sim("127.0.0.2 admin=root:pa=ss user=op:pw:2\n");
+    Sim sim("127.0.0.2 admin=root:pa=ss user=op:pw:2\n");
     for (const std::string inq : {"inq=user", "inq=network"}) {
         for (const std::string& auth : {std::string(), Basic("root:wrong"), std::string("Basic %%%%"), std::string("Digest x")}) {
             const auto refused = Exchange(kCam, 80, Inquiry(inq, auth));
@@ -87,14 +94,14 @@ TEST(SimInquiry, UserAndNetworkNeedAValidAccount) {
 }
 
 TEST(SimInquiry, Always401RefusesEvenTheSystemInquiry) {
-    SimProcess sim("127.0.0.2 fault=always401\n");
+    Sim sim("127.0.0.2 fault=always401\n");
     const auto reply = Exchange(kCam, 80, Inquiry("inq=system"));
     EXPECT_EQ(reply.status, 401);
     EXPECT_FALSE(reply.Header("WWW-Authenticate").empty());
 }
 
 TEST(SimInquiry, KeepAliveServesSeveralRequestsOnOneConnection) {
-    SimProcess sim("127.0.0.2\n");
+    Sim sim("127.0.0.2\n");
     const auto reply = Exchange(kCam, 80, Inquiry("inq=system") + Inquiry("inq=user", Basic("admin:admin")), 2s, 2);
     ASSERT_TRUE(reply.complete);
     EXPECT_EQ(CountAnswers(reply.bytes), 2);
@@ -115,7 +122,7 @@ TEST(SimInquiry, KeepAliveServesSeveralRequestsOnOneConnection) {
 // ---- event log and capture -----------------------------------------------------
 
 TEST(SimRecord, RequestEventAndCaptureHoldTheWireBytes) {
-    SimProcess sim("127.0.0.2\n");
+    Sim sim("127.0.0.2\n");
     const std::string request = "POST /command/inquiry.cgi HTTP/1.1\r\nUser-Agent: QRV Upgrade Tool\r\nHost: 127.0.0.2\r\n"
                                 "Authorization: Basic YWRtaW46YWRtaW4=\r\nContent-Length: 8\r\n\r\ninq=user";
     ASSERT_EQ(Exchange(kCam, 80, request).status, 200);
@@ -141,8 +148,27 @@ TEST(SimRecord, RequestEventAndCaptureHoldTheWireBytes) {
     EXPECT_EQ(response_event->exchange, request_event->exchange);
 }
 
+TEST(SimRecord, RequestsThatCannotBeFramedAreRefusedAndLogged) {
+    Sim sim("127.0.0.2\n");
+    const auto chunked = Exchange(kCam, 80, "POST /command/inquiry.cgi HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n"
+                                            "a\r\ninq=system\r\n0\r\n\r\n");
+    EXPECT_EQ(chunked.status, 411);
+    const auto bareLf = Exchange(kCam, 80, "POST /command/inquiry.cgi HTTP/1.1\nContent-Length: 10\n\ninq=system");
+    EXPECT_EQ(bareLf.status, 400);
+    EXPECT_EQ(Exchange(kCam, 80, "hello\r\n\r\n").status, 400);
+    EXPECT_EQ(Exchange(kCam, 80, "POST /command/versionup.cgi HTTP/1.1\r\nContent-Length: 99999999999\r\n\r\n").status, 413);
+    EXPECT_TRUE(sim.WaitForEvent(
+        [](const SimEvent& e) { return e.kind == "verdict" && e.what == "request" && e.reason.find("Transfer-Encoding") != std::string::npos; },
+        1s));
+    // An interim answer for a client that waits for it, then the real one.
+    const auto expecting = Exchange(kCam, 80, MakeRequest("POST", "/command/inquiry.cgi", {{"Expect", "100-continue"}}, "inq=system"));
+    EXPECT_EQ(expecting.bytes.rfind("HTTP/1.1 100 Continue\r\n\r\n", 0), 0u);
+    EXPECT_EQ(expecting.interim, 1);
+    EXPECT_EQ(expecting.status, 200);
+}
+
 TEST(SimRecord, StopsCleanlyOnSigtermWithClientsConnected) {
-    SimProcess sim("127.0.0.2 fault=silent\n127.0.0.3 fault=upload-no-answer\n");
+    Sim sim("127.0.0.2 fault=silent\n127.0.0.3 fault=upload-no-answer\n");
     std::jthread hanging([] { Exchange(kCam, 80, Inquiry("inq=system"), 20s); });
     ASSERT_TRUE(sim.WaitForEvent([](const SimEvent& e) { return e.kind == "request"; }, 2s));
     EXPECT_EQ(sim.Stop(), 0);
@@ -164,7 +190,7 @@ protected:
 
 TEST_F(SimUpgrade, ProgramFormIsTakenThenTheCameraRebootsIntoTheNewVersionWithFactoryAccounts) {
     // Scaled: write 1 s -> 100 ms, reboot 3 s -> 300 ms.
-    SimProcess sim("127.0.0.2 admin=root:pw user=op:x:2 write=1000 reboot=3000 reconfig=2000\n", 0.1);
+    Sim sim("127.0.0.2 admin=root:pw user=op:x:2 write=1000 reboot=3000 reconfig=2000\n", 0.1);
     const auto saved = Exchange(kCam, 80, GetConfig(Basic("root:pw")));
     ASSERT_EQ(saved.status, 200);
     ASSERT_EQ(saved.Header("Content-Type"), "application/octet-stream");
@@ -202,7 +228,7 @@ TEST_F(SimUpgrade, ProgramFormIsTakenThenTheCameraRebootsIntoTheNewVersionWithFa
 }
 
 TEST_F(SimUpgrade, OrdinaryMultipartAndWrongUsersAreRefused) {
-    SimProcess sim("127.0.0.2 user=op:pw:4\n");
+    Sim sim("127.0.0.2 user=op:pw:4\n");
     const auto form = MakeProgramForm("setting_file", "upgrade.bin", MakeFirmwareImage(1));
     const std::string ordinary = "--" + form.boundary + "\r\nContent-Disposition: form-data; name=\"setting_file\"; "
                                  "filename=\"upgrade.bin\"\r\nContent-Type: application/octet-stream\r\n\r\n" +
@@ -223,7 +249,7 @@ TEST_F(SimUpgrade, OrdinaryMultipartAndWrongUsersAreRefused) {
 }
 
 TEST_F(SimUpgrade, ImageForAnotherDocTypeOrRebootOldComeBackOnTheOldVersion) {
-    SimProcess sim("127.0.0.2 doctype=g3\n127.0.0.3 fault=reboot-old\n127.0.0.4 doctype=g3\n");
+    Sim sim("127.0.0.2 doctype=g3\n127.0.0.3 fault=reboot-old\n127.0.0.4 doctype=g3\n");
     EXPECT_EQ(Exchange(kCam, 80, Upload(MakeFirmwareImage(1), Basic("admin:admin"))).status, 200);
     EXPECT_EQ(Exchange("127.0.0.3", 80, Upload(MakeFirmwareImage(1), Basic("admin:admin"), "127.0.0.3")).status, 200);
     EXPECT_EQ(Exchange("127.0.0.4", 80, Upload(MakeFirmwareImage(2), Basic("admin:admin"), "127.0.0.4")).status, 200);
@@ -239,17 +265,26 @@ TEST_F(SimUpgrade, ImageForAnotherDocTypeOrRebootOldComeBackOnTheOldVersion) {
 }
 
 TEST_F(SimUpgrade, EmergencyCameraTakesTheUploadFromAnyoneWithoutAnswering) {
-    SimProcess sim("127.0.0.2 version=emergency admin=root:pw\n");
+    // Scaled: writing 1 s, reboot 0.1 s.
+    Sim sim("127.0.0.2 version=emergency admin=root:pw write=100000 reboot=10000\n");
     EXPECT_NE(SystemReply().find("SoftVersion=emergency"), std::string::npos);
-    const auto reply = Exchange(kCam, 80, Upload(MakeFirmwareImage(1), "Basic bm9ib2R5Om5vdGhpbmc="), 3s);
-    EXPECT_TRUE(reply.connected);
-    EXPECT_TRUE(reply.bytes.empty());  // no answer at all, the connection just ends with the reboot
+    RawResponse upload;
+    std::jthread uploader([&] { upload = Exchange(kCam, 80, Upload(MakeFirmwareImage(1), "Basic bm9ib2R5Om5vdGhpbmc="), 5s); });
+    ASSERT_TRUE(sim.WaitForEvent(IsState("127.0.0.2:80", "writing"), 2s));
+    // While it writes, the camera answers nobody, not even the system inquiry.
+    const auto busy = Exchange(kCam, 80, Inquiry("inq=system"), 300ms);
+    EXPECT_TRUE(busy.connected);
+    EXPECT_TRUE(busy.bytes.empty());
+    uploader.join();
+    EXPECT_TRUE(upload.connected);
+    EXPECT_TRUE(upload.bytes.empty());  // no answer at all, the connection just ends with the reboot
+    EXPECT_TRUE(upload.closed);
     ASSERT_TRUE(sim.WaitForEvent([](const SimEvent& e) { return e.kind == "state" && e.state == "up" && e.version == "1.30"; }, 5s));
     EXPECT_NE(SystemReply().find("SoftVersion=1.30"), std::string::npos);
 }
 
 TEST_F(SimUpgrade, NeverBackAndUploadNoAnswer) {
-    SimProcess sim("127.0.0.2 fault=never-back\n127.0.0.3 fault=upload-no-answer\n");
+    Sim sim("127.0.0.2 fault=never-back\n127.0.0.3 fault=upload-no-answer\n");
     EXPECT_EQ(Exchange(kCam, 80, Upload(MakeFirmwareImage(1), Basic("admin:admin"))).status, 200);
     ASSERT_TRUE(sim.WaitForEvent(IsState("127.0.0.2:80", "down"), 1s));
     std::this_thread::sleep_for(1s);  // ten times the scaled reboot time
@@ -264,7 +299,7 @@ TEST_F(SimUpgrade, NeverBackAndUploadNoAnswer) {
 }
 
 TEST_F(SimUpgrade, DropUploadClosesAfterNBytesOfTheBody) {
-    SimProcess sim("127.0.0.2 fault=drop-upload:5000\n");
+    Sim sim("127.0.0.2 fault=drop-upload:5000\n");
     const std::string image = MakeFirmwareImage(1) + std::string(200000, '\0');
     const auto reply = Exchange(kCam, 80, Upload(image, Basic("admin:admin")));
     EXPECT_TRUE(reply.closed);
@@ -282,7 +317,7 @@ TEST_F(SimUpgrade, DropUploadClosesAfterNBytesOfTheBody) {
 // ---- configuration download and restore ---------------------------------------
 
 TEST(SimConfig, FamilyAndOwnModelNamesServeTheFileOtherPathsAre404) {
-    SimProcess sim("127.0.0.2 model=QRV-K7P\n");
+    Sim sim("127.0.0.2 model=QRV-K7P\n");
     const auto family = Exchange(kCam, 80, GetConfig(Basic("admin:admin"), "qrv-k7"));
     const auto own = Exchange(kCam, 80, GetConfig(Basic("admin:admin"), "qrv-k7p"));
     EXPECT_EQ(family.status, 200);
@@ -295,14 +330,14 @@ TEST(SimConfig, FamilyAndOwnModelNamesServeTheFileOtherPathsAre404) {
 }
 
 TEST(SimConfig, HtmlConfigAnswersAPage) {
-    SimProcess sim("127.0.0.2 fault=html-config\n");
+    Sim sim("127.0.0.2 fault=html-config\n");
     const auto page = Exchange(kCam, 80, GetConfig(Basic("admin:admin")));
     EXPECT_EQ(page.status, 200);
     EXPECT_EQ(page.body.rfind("<HTML>", 0), 0u);
 }
 
 TEST(SimConfig, RestoreTakesOnlyTheFactoryTokenAndAConfigurationOfThisCamera) {
-    SimProcess sim("127.0.0.2 reconfig=100\n127.0.0.3 model=QRV-K7N\n");
+    Sim sim("127.0.0.2 reconfig=100\n127.0.0.3 model=QRV-K7N\n");
     const auto saved = Exchange(kCam, 80, GetConfig(Basic("admin:admin")));
     ASSERT_EQ(saved.status, 200);
     EXPECT_EQ(Exchange(kCam, 80, Restore(saved.body, Basic("admin:admin"))).status, 401);
@@ -317,7 +352,7 @@ TEST(SimConfig, RestoreTakesOnlyTheFactoryTokenAndAConfigurationOfThisCamera) {
 }
 
 TEST(SimConfig, RestoreRefuseDropsTheFirstTriesWithoutAnswer) {
-    SimProcess sim("127.0.0.2 fault=restore-refuse:2 reconfig=100\n");
+    Sim sim("127.0.0.2 fault=restore-refuse:2 reconfig=100\n");
     const auto saved = Exchange(kCam, 80, GetConfig(Basic("admin:admin")));
     for (int i = 0; i < 2; ++i) {
         const auto refused = Exchange(kCam, 80, Restore(saved.body));
@@ -330,7 +365,7 @@ TEST(SimConfig, RestoreRefuseDropsTheFirstTriesWithoutAnswer) {
 // ---- answers that misbehave -----------------------------------------------------
 
 TEST(SimReplyFaults, SilentDelayBigSlowAndGarbage) {
-    SimProcess sim("127.0.0.2 fault=silent\n127.0.0.3 fault=delay:30000\n127.0.0.4 fault=big-reply\n"
+    Sim sim("127.0.0.2 fault=silent\n127.0.0.3 fault=delay:30000\n127.0.0.4 fault=big-reply\n"
                    "127.0.0.5 fault=slow-reply\n127.0.0.6 fault=garbage\n");
     const auto silent = Exchange(kCam, 80, Inquiry("inq=system"), 500ms);
     EXPECT_TRUE(silent.connected);
@@ -358,7 +393,7 @@ TEST(SimReplyFaults, SilentDelayBigSlowAndGarbage) {
 // ---- discovery -----------------------------------------------------------------------
 
 TEST(SimDiscovery, OneReplyPerCameraFromItsOwnAddress) {
-    SimProcess sim("127.0.0.2\n127.0.0.3:8080 dhcp=on\n127.0.0.4 fault=disc-silent\n");
+    Sim sim("127.0.0.2\n127.0.0.3:8080 dhcp=on\n127.0.0.4 fault=disc-silent\n");
     const auto replies = Discover(500ms);
     ASSERT_EQ(replies.size(), 2u);
     std::set<std::string> from;
@@ -373,7 +408,7 @@ TEST(SimDiscovery, OneReplyPerCameraFromItsOwnAddress) {
 }
 
 TEST(SimDiscovery, OtherDatagramsAreNotAnswered) {
-    SimProcess sim("127.0.0.2\n");
+    Sim sim("127.0.0.2\n");
     ASSERT_TRUE(Discover(300ms).size() == 1);
     // Only the exact 14 bytes are the request.
     EXPECT_TRUE(Discover(300ms, 1, std::string("\x02" "ENQ:allinfo\x03", 13)).empty());
@@ -381,7 +416,7 @@ TEST(SimDiscovery, OtherDatagramsAreNotAnswered) {
 }
 
 TEST(SimDiscovery, RebootingCamerasDoNotAnswer) {
-    SimProcess sim("127.0.0.2 reboot=100000\n127.0.0.3\n");
+    Sim sim("127.0.0.2 reboot=100000\n127.0.0.3\n");
     EXPECT_EQ(Exchange(kCam, 80, Upload(MakeFirmwareImage(1), Basic("admin:admin"))).status, 200);
     const auto replies = Discover(300ms);
     ASSERT_EQ(replies.size(), 1u);
@@ -391,6 +426,7 @@ TEST(SimDiscovery, RebootingCamerasDoNotAnswer) {
 TEST(SimDiscovery, BurstOf256CamerasAnswersEveryRequestInFull) {
     auto sim = SimProcess::WithCameras(256);
     const auto replies = Discover(1500ms, 2);
+    EXPECT_EQ(sim->Stop(), 0);
     std::map<std::string, int> perCamera;
     for (const auto& d : replies) ++perCamera[d.from];
     EXPECT_EQ(perCamera.size(), 256u);

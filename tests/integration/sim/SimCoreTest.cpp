@@ -278,6 +278,7 @@ TEST(SimRequestHead, FramesBodiesByContentLengthOnly) {
     EXPECT_FALSE(FindBodyLength(head).ok);
     head.headers = {{"Transfer-Encoding", "chunked"}};
     EXPECT_FALSE(FindBodyLength(head).ok);
+    EXPECT_EQ(FindBodyLength(head).status, 411);
     head.headers = {};
     EXPECT_TRUE(FindBodyLength(head).ok);
     head.version = "HTTP/1.1";

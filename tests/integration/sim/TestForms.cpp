@@ -128,17 +128,22 @@ int ConnectTo(const std::string& address, uint16_t port) {
 }
 
 bool ParseComplete(RawResponse& response) {
-    const auto end = response.bytes.find("\r\n\r\n");
-    if (end == std::string::npos) return false;
-    response.head = response.bytes.substr(0, end);
-    if (response.head.rfind("HTTP/1.1 100", 0) == 0) {  // an interim answer: skip it
-        response.bytes.erase(0, end + 4);
-        return ParseComplete(response);
+    size_t start = 0;
+    response.interim = 0;
+    while (response.bytes.compare(start, 13, "HTTP/1.1 100 ") == 0) {  // interim answers come first
+        const auto end = response.bytes.find("\r\n\r\n", start);
+        if (end == std::string::npos) return false;
+        start = end + 4;
+        ++response.interim;
     }
+    const auto end = response.bytes.find("\r\n\r\n", start);
+    if (end == std::string::npos) return false;
+    response.head = response.bytes.substr(start, end - start);
     response.status = std::atoi(response.head.c_str() + 9);
     const size_t length = std::strtoul(response.Header("Content-Length").c_str(), nullptr, 10);
     if (response.bytes.size() < end + 4 + length) return false;
     response.body = response.bytes.substr(end + 4, length);
+    response.used = end + 4 + length;
     return true;
 }
 
@@ -150,7 +155,7 @@ int CountAnswers(const std::string& bytes) {
     rest.bytes = bytes;
     while (ParseComplete(rest)) {
         ++count;
-        rest.bytes.erase(0, rest.head.size() + 4 + rest.body.size());
+        rest.bytes.erase(0, rest.used);
     }
     return count;
 }

@@ -34,6 +34,8 @@ struct RawResponse {
     bool complete = false;   // a whole answer (head and Content-Length body) arrived
     bool closed = false;     // the camera closed or reset the connection
     int status = 0;
+    int interim = 0;         // "100 Continue" answers before it
+    size_t used = 0;         // bytes up to the end of the answer
     std::string head;
     std::string body;
     std::string bytes;       // everything received

@@ -1,0 +1,35 @@
+#pragma once
+// Argument reading shared by the commands: one camera address, --user and
+// --password, flags and --time-scale.
+
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engine/Timing.h"
+
+namespace qrv::cli {
+
+struct CameraOptions {
+    std::string address;      // "a.b.c.d", or "a.b.c.d:port" for a port other than 80
+    std::string credentials;  // Base64 of user ":" password
+    std::set<std::string> flags;
+    Timing timing = Timing::Production();
+    double timeScale = 1.0;
+    bool help = false;
+};
+
+// Reads `args` (after the command name). `allowedFlags` are the options
+// without a value ("--yes"). On a usage error prints why on stderr and
+// returns nothing.
+std::optional<CameraOptions> ReadCameraOptions(std::span<const std::string> args,
+                                               const std::set<std::string>& allowedFlags);
+
+// The camera address as the lists show it: port 80 gives no suffix. Nothing
+// for an address that is not a dotted IPv4 address or a port outside
+// 1024..65535 (80 is accepted too).
+std::optional<std::string> NormalizeAddress(const std::string& text);
+
+}  // namespace qrv::cli

@@ -1,0 +1,29 @@
+#pragma once
+// The command line's owner: timers and job messages run on the main thread
+// inside RunUntil; every message box is printed on stderr as "Caption: text";
+// questions are answered by --yes or by a y/N prompt on the terminal (no
+// terminal and no --yes: the answer is no).
+
+#include <mutex>
+
+#include "platform/HeadlessOwner.h"
+
+namespace qrv::cli {
+
+class CliOwner : public HeadlessOwner {
+public:
+    explicit CliOwner(bool assumeYes) : assumeYes_(assumeYes) {}
+
+    BoxAnswer ShowMessageBox(const MessageBox& box) override;
+
+private:
+    bool AskTerminal();
+
+    const bool assumeYes_;
+    std::mutex printMutex_;
+};
+
+// A wide text for the terminal: UTF-8 with CR LF as plain line ends.
+std::string TerminalText(const std::u16string& text);
+
+}  // namespace qrv::cli

@@ -1,0 +1,101 @@
+// upgrade ADDRESS[:PORT] --user NAME --password PASS [--retain | --backup]
+// [--yes] [--time-scale S]: the whole manual upgrade as the wizard runs it.
+
+#include <chrono>
+
+#include "cli/CliCommand.h"
+#include "cli/CliOptions.h"
+#include "cli/CliProgram.h"
+#include "engine/EngineMessages.h"
+#include "engine/JobStage.h"
+#include "engine/ManualUpgradeSession.h"
+#include "platform/Text.h"
+
+namespace qrv::cli {
+
+namespace {
+
+// Prints the stage line of the progress page whenever it changes.
+class StagePrinter : public ManualSessionView {
+public:
+    explicit StagePrinter(OwnerPort& owner) : owner_(owner) {}
+
+    void ShowStage(int stage) override {
+        const int number = ManualStageMessage(stage);
+        if (number == 0) return;  // empty line, or an error code that keeps the text
+        const std::u16string text = MessageText(number, owner_);
+        if (text == last_) return;
+        last_ = text;
+        PrintLine(TerminalText(text));
+    }
+
+private:
+    OwnerPort& owner_;
+    std::u16string last_;
+};
+
+const char* SetupDataLine(SetupDataMode mode) {
+    switch (mode) {
+    case SetupDataMode::Discard:
+        return "Discard the current settings.";
+    case SetupDataMode::Retain:
+        return "Retain the current settings.";
+    case SetupDataMode::Backup:
+        return "Retain and backup the current settings.";
+    }
+    return "";
+}
+
+int RunUpgrade(std::span<const std::string> args) {
+    const std::optional<CameraOptions> options = ReadCameraOptions(args, {"--retain", "--backup", "--yes"});
+    if (!options) return kExitUsage;
+    const bool retain = options->flags.count("--retain") != 0;
+    const bool backup = options->flags.count("--backup") != 0;
+    if (retain && backup) {
+        std::fprintf(stderr, "Give --retain or --backup, not both (--backup retains the settings too).\n");
+        return kExitUsage;
+    }
+    const SetupDataMode mode = MakeSetupDataMode(retain || backup, backup);
+
+    CliProgram program(options->flags.count("--yes") != 0);
+    CliOwner& owner = program.owner;
+    StagePrinter printer(owner);
+    ManualUpgradeSession session(owner, program.package, options->timing, &printer);
+    owner.SetTimerHandler([&session](int id) { session.OnTimer(id); });
+    owner.SetJobMessageHandler([&session](int wParam, int lParam) { session.OnJobMessage(wParam, lParam); });
+
+    if (!session.ProbeTarget(options->address, options->credentials)) return kExitRefused;
+    const ProbeResult probe = session.LastProbe();
+    PrintLine(TerminalText(MessageText(219, owner)) + ": " + options->address);
+    PrintLine(TerminalText(MessageText(236, owner)) + ": " + ToUtf8(probe.versionBefore));
+    PrintLine(TerminalText(MessageText(238, owner)) + ": " + program.package.CarriedVersion());
+    PrintLine(SetupDataLine(mode));
+
+    if (!session.ConfirmUpgrade(options->credentials)) return kExitRefused;
+    PrintLine(TerminalText(MessageText(200, owner)));
+    CountingProgress progress;
+    session.Start(mode, &progress);
+    owner.RunUntil([&session] { return session.IsFinished(); }, std::chrono::hours(24));
+
+    if (session.Step() != 6 || !session.CameraCameBack()) return kExitRefused;
+    const std::string version = program.package.CarriedVersion();
+    PrintLine(TerminalText(MessageText(222, owner) + MessageText(234, owner)) + version.substr(std::min<size_t>(3, version.size())) +
+              TerminalText(MessageText(235, owner)));
+    return kExitOk;
+}
+
+const RegisterCommand kUpgrade({
+    "upgrade",
+    "ADDRESS[:PORT] --user NAME --password PASS [--retain | --backup] [--yes] [--time-scale S]",
+    "upgrade one camera: probe, confirm, save the settings if asked, upload, wait for the reboot, restore",
+    "  --user NAME, --password PASS   the camera's administrator account\n"
+    "  --retain                       save the settings before and restore them after; delete the .cfg file\n"
+    "  --backup                       as --retain, but keep the .cfg file\n"
+    "  --yes                          answer the confirmation with yes\n"
+    "  --time-scale S                 multiply every wait by S (simulated cameras)",
+    &RunUpgrade,
+});
+
+}  // namespace
+
+}  // namespace qrv::cli

@@ -1,0 +1,200 @@
+#include "engine/ConfigBackupStore.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "engine/CameraClient.h"
+#include "platform/Files.h"
+#include "platform/HttpClient.h"
+#include "platform/Text.h"
+
+namespace qrv {
+
+namespace {
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::tolower(c); });
+    return out;
+}
+
+std::string BuildLocalPath(WallTime stamp, std::string_view modelName, std::u16string_view serial) {
+    const std::string root = ConfigurationRoot();
+    if (root.empty()) return {};
+    return root + "/VEXA/QRV FirmwareUpgrade/Configurations/" + FormatLocalTime(stamp, "%y%m%d%H%M") + "/" +
+           SanitizeFileNamePart(Lower(modelName)) + "." + SanitizeFileNamePart(ToNarrow(serial)) + ".cfg";
+}
+
+}  // namespace
+
+bool HtmlMarkFinder::Feed(std::string_view piece) {
+    if (found_) return true;
+    std::string joined = carry_;
+    joined.append(piece.substr(0, kMark.size() - 1));
+    found_ = joined.find(kMark) != std::string::npos || piece.find(kMark) != std::string_view::npos;
+    if (found_) return true;
+    carry_ += piece;
+    if (carry_.size() > kMark.size() - 1) carry_.erase(0, carry_.size() - (kMark.size() - 1));
+    return false;
+}
+
+std::string ConfigurationRoot() {
+    std::string root;
+    if (auto programFiles = EnvironmentValue("ProgramFiles"); programFiles && !programFiles->empty()) {
+        root = *programFiles;
+    } else if (auto dataHome = EnvironmentValue("XDG_DATA_HOME"); dataHome && !dataHome->empty()) {
+        root = *dataHome;
+    } else if (auto home = EnvironmentValue("HOME"); home && !home->empty()) {
+        root = *home + "/.local/share";
+    }
+    while (root.size() > 1 && root.back() == '/') root.pop_back();
+    return root;
+}
+
+std::string SanitizeFileNamePart(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const bool keep = std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-';
+        // A part is joined to others with '.', so it neither starts with one
+        // nor holds two in a row: no ".." can come of it.
+        const bool badDot = c == '.' && (out.empty() || out.back() == '.');
+        out += keep && !badDot ? c : '_';
+    }
+    if (!out.empty() && out.back() == '.') out.back() = '_';
+    return out;
+}
+
+bool EnsureFolders(const std::string& path) {
+    std::vector<size_t> separators;
+    for (size_t at = path.find('/'); at != std::string::npos; at = path.find('/', at + 1)) {
+        separators.push_back(at);
+        if (static_cast<int>(separators.size()) >= kMaxPathSeparators) return false;
+    }
+    // The first two levels (the file system root and the folder below it) are
+    // never made.
+    for (size_t i = 2; i < separators.size(); ++i) {
+        const std::string folder = path.substr(0, separators[i]);
+        if (!PathExists(folder) && !MakeFolder(folder)) return false;
+    }
+    return true;
+}
+
+ConfigBackupStore::ConfigBackupStore(std::string address, std::string cameraPath, const std::string& credentials,
+                                     WallTime stamp, std::string_view modelName, std::u16string_view serial,
+                                     bool deleteAfterRestore, Timing timing)
+    : deleteAfterRestore_(deleteAfterRestore),
+      address_(std::move(address)),
+      cameraPath_(std::move(cameraPath)),
+      url_("HTTP://" + address_ + cameraPath_),
+      localPath_(BuildLocalPath(stamp, modelName, serial)),
+      header_("Authorization: Basic " + credentials),
+      timing_(timing) {}
+
+std::string ConfigBackupStore::ErrorText() const {
+    std::lock_guard lock(errorMutex_);
+    return error_;
+}
+
+void ConfigBackupStore::SetError(std::string text) {
+    if (text.size() > 254) text.resize(254);
+    std::lock_guard lock(errorMutex_);
+    error_ = std::move(text);
+}
+
+bool ConfigBackupStore::Download(std::stop_token stop) {
+    SetError({});
+    size_ = 0;
+    if (localPath_.empty()) {
+        SetError("No folder for saved configurations (ProgramFiles, XDG_DATA_HOME and HOME are unset).");
+        return false;
+    }
+    if (!EnsureFolders(localPath_)) {
+        SetError("Cannot create the folder of " + localPath_ + ": " + LastFileError());
+        return false;
+    }
+    const std::optional<HttpEndpoint> endpoint = SplitAddress(address_);
+    if (!endpoint) {
+        SetError("Invalid camera address " + address_);
+        return false;
+    }
+    OutputFile file(localPath_);
+    if (!file.IsOpen()) {
+        SetError("Cannot create " + localPath_ + ": " + LastFileError());
+        return false;
+    }
+
+    HtmlMarkFinder html;
+    std::string refusal;
+    DownloadRequest request;
+    request.endpoint = *endpoint;
+    request.path = cameraPath_;
+    request.extraHeader = header_;
+    request.receiveTimeout = timing_.configReceiveTimeout;
+    request.onData = [&](std::span<const char> bytes) {
+        const std::string_view piece(bytes.data(), bytes.size());
+        if (html.Feed(piece)) {
+            refusal = "The camera answered with a web page instead of its configuration.";
+            return false;
+        }
+        if (size_ + piece.size() > kMaxConfigurationBytes) {
+            refusal = "The configuration is larger than 64 MiB.";
+            return false;
+        }
+        if (!file.Write(bytes)) {
+            refusal = "Cannot write " + localPath_ + ": " + LastFileError();
+            return false;
+        }
+        size_ += piece.size();
+        return true;
+    };
+    const DownloadResult result = qrv::Download(request, stop);
+    const bool closed = file.Close();
+    if (!refusal.empty()) {
+        SetError(refusal);
+    } else if (!result.ok) {
+        SetError(result.error);
+    } else if (result.status >= 400) {
+        SetError("The camera answered with HTTP status " + std::to_string(result.status) + ".");
+    } else if (!closed) {
+        SetError("Cannot write " + localPath_ + ": " + LastFileError());
+    }
+    return ErrorText().empty();
+}
+
+std::optional<std::vector<std::uint8_t>> ConfigBackupStore::ReadBack() {
+    std::optional<std::vector<std::uint8_t>> bytes = ReadFileBytes(localPath_);
+    if (!bytes) {
+        SetError("Cannot read " + localPath_ + ": " + LastFileError());
+        return std::nullopt;
+    }
+    if (bytes->size() < size_) {
+        SetError("The saved configuration " + localPath_ + " is shorter than what was saved.");
+        return std::nullopt;
+    }
+    bytes->resize(size_);
+    return bytes;
+}
+
+void ConfigBackupStore::RemoveIfWanted() {
+    if (deleteAfterRestore_) RemoveFile(localPath_);
+}
+
+bool ConfigBackupStore::RunRestore(CameraClient& client, std::stop_token stop) {
+    if (!SleepFor(timing_.restorePause, stop)) return false;
+    const std::optional<std::vector<std::uint8_t>> bytes = ReadBack();
+    if (!bytes) return false;
+    client.SetUploadData(*bytes);
+    for (int attempt = 0; attempt < timing_.restoreTries && !stop.stop_requested(); ++attempt) {
+        if (client.RestoreConfiguration(stop) == 0) {
+            restored_.store(true);
+            RemoveIfWanted();
+            break;
+        }
+        if (!SleepFor(timing_.restoreRetryPause, stop)) break;
+    }
+    client.SetUploadData({});
+    return restored_.load();
+}
+
+}  // namespace qrv

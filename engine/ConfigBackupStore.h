@@ -1,0 +1,103 @@
+#pragma once
+// One camera's saved configuration: downloaded to a .cfg file before the
+// upload, posted back after the camera has rebooted with the new firmware, then
+// deleted or kept as a backup. The file lives in
+//   <root>/VEXA/QRV FirmwareUpgrade/Configurations/<yymmddHHMM>/<model>.<serial>.cfg
+// where the root is $ProgramFiles when set, else $XDG_DATA_HOME (default
+// ~/.local/share). Folders are 0700, the file 0600.
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/Timing.h"
+#include "platform/Clock.h"
+
+namespace qrv {
+
+class CameraClient;
+
+// A configuration larger than this is not a configuration: the download fails.
+inline constexpr std::size_t kMaxConfigurationBytes = 64u * 1024u * 1024u;
+// Paths with this many separators or more are refused.
+inline constexpr int kMaxPathSeparators = 20;
+
+// The folder under which saved configurations live; empty when neither
+// ProgramFiles, XDG_DATA_HOME nor HOME is set.
+std::string ConfigurationRoot();
+// Camera text made safe for a file name: only letters, digits, '.', '_' and
+// '-' stay (anything else becomes '_'); it neither starts nor ends with '.'
+// and holds no "..".
+std::string SanitizeFileNamePart(std::string_view text);
+// Creates every missing folder of `path` (up to its last '/') from the third
+// separator on. Fails for 20 or more separators or a folder that cannot be made.
+bool EnsureFolders(const std::string& path);
+
+// Finds "<HTML>" in a stream of pieces, also where it straddles two pieces:
+// a camera that answers with a web page has not sent its configuration.
+class HtmlMarkFinder {
+public:
+    static constexpr std::string_view kMark = "<HTML>";
+    // True once the mark has been seen in the pieces fed so far.
+    bool Feed(std::string_view piece);
+
+private:
+    std::string carry_;  // the last bytes seen, one fewer than the mark
+    bool found_ = false;
+};
+
+class ConfigBackupStore {
+public:
+    // `cameraPath`: "/system/" + first model name in lower case + ".cfg".
+    ConfigBackupStore(std::string address, std::string cameraPath, const std::string& credentials, WallTime stamp,
+                      std::string_view modelName, std::u16string_view serial, bool deleteAfterRestore,
+                      Timing timing = Timing::Production());
+    virtual ~ConfigBackupStore() = default;
+
+    // Saves the camera's configuration to the local file. Fails when the
+    // folders cannot be made, the camera does not deliver, answers with an
+    // HTTP error or a web page ("<HTML>"), or sends more than 64 MiB. A failed
+    // download leaves what was written.
+    bool Download(std::stop_token stop = {});
+    // The saved bytes; nothing unless exactly Size() bytes could be read.
+    std::optional<std::vector<std::uint8_t>> ReadBack();
+    // Deletes the local file when the delete flag is set.
+    void RemoveIfWanted();
+
+    // The restore sequence after the camera came back with the new version:
+    // pause, read back, up to the configured number of RestoreConfiguration
+    // tries with pauses between failures; on success the restored flag is set
+    // and the file is deleted when wanted. Returns whether a try succeeded.
+    // A stop request ends it early (as not restored).
+    bool RunRestore(CameraClient& client, std::stop_token stop = {});
+
+    bool IsRestored() const { return restored_.load(); }
+    std::size_t Size() const { return size_; }
+    const std::string& LocalPath() const { return localPath_; }
+    const std::string& Url() const { return url_; }
+    std::string ErrorText() const;
+
+private:
+    void SetError(std::string text);
+
+    std::atomic<bool> restored_{false};
+    const bool deleteAfterRestore_;
+    std::size_t size_ = 0;
+    mutable std::mutex errorMutex_;
+    std::string error_;
+    const std::string address_;
+    const std::string cameraPath_;
+    const std::string url_;
+    std::string localPath_;
+    const std::string header_;
+    const Timing timing_;
+};
+
+}  // namespace qrv

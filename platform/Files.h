@@ -1,0 +1,49 @@
+#pragma once
+// Files, folders and the environment. Folders are created 0700 and files 0600:
+// a saved camera configuration can hold account data.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace qrv {
+
+// The value of an environment variable; nothing when it is not set.
+std::optional<std::string> EnvironmentValue(const std::string& name);
+
+bool PathExists(const std::string& path);
+// Creates one folder (mode 0700). False when it cannot be made.
+bool MakeFolder(const std::string& path);
+// Removes a file. False when it cannot be removed.
+bool RemoveFile(const std::string& path);
+// Reads a whole file; nothing when it cannot be opened or read.
+std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path);
+// The platform's text for the last failed file operation of this thread.
+std::string LastFileError();
+
+// A file created (or truncated) for writing, mode 0600; closed on destruction.
+// Symbolic links are not followed.
+class OutputFile {
+public:
+    OutputFile() = default;
+    explicit OutputFile(const std::string& path);
+    OutputFile(OutputFile&& other) noexcept;
+    OutputFile& operator=(OutputFile&& other) noexcept;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    ~OutputFile();
+
+    bool IsOpen() const { return fd_ >= 0; }
+    // Writes all bytes; false on any failure.
+    bool Write(std::span<const char> bytes);
+    // Closes the file; false when the last writes could not be completed.
+    bool Close();
+
+private:
+    int fd_ = -1;
+};
+
+}  // namespace qrv

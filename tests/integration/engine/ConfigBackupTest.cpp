@@ -1,0 +1,132 @@
+// Saving a camera's configuration to its .cfg file and posting it back: what
+// lands on disk, which answers are refused, and what happens to the file after
+// good and failed restores.
+
+#include <sys/stat.h>
+
+#include "engine/CameraClient.h"
+#include "engine/ConfigBackupStore.h"
+#include "tests/integration/engine/SimTestSupport.h"
+
+namespace qrv::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+int Mode(const std::filesystem::path& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? static_cast<int>(info.st_mode & 0777) : -1;
+}
+
+struct ConfigBackup : ::testing::Test {
+    ConfigFolder folder;
+    HeadlessOwner owner;
+
+    std::unique_ptr<ConfigBackupStore> Store(const std::string& address, bool deleteAfter,
+                                             const std::string& credentials = kAdminCredentials) {
+        return std::make_unique<ConfigBackupStore>(address, "/system/qrv-k7.cfg", credentials, WallNow(), "QRV-K7",
+                                                   u"100200", deleteAfter, FastTiming());
+    }
+    std::unique_ptr<CameraClient> Client(const std::string& address) {
+        return std::make_unique<CameraClient>(owner, address, kAdminCredentials, Package().Models(), 0, nullptr,
+                                              nullptr, nullptr, std::u16string(), FastTiming());
+    }
+};
+
+TEST_F(ConfigBackup, DownloadKeepsTheCamerasFileOwnerOnly) {
+    SimProcess sim(Camera("127.0.0.2"), kScale);
+    auto store = Store("127.0.0.2", true);
+    ASSERT_TRUE(store->Download()) << store->ErrorText();
+    EXPECT_TRUE(store->ErrorText().empty());
+
+    const std::filesystem::path file(store->LocalPath());
+    ASSERT_TRUE(std::filesystem::exists(file));
+    EXPECT_EQ(file.filename().string(), "qrv-k7.100200.cfg");
+    EXPECT_EQ(Mode(file), 0600);
+    EXPECT_EQ(Mode(file.parent_path()), 0700);
+    EXPECT_EQ(Mode(folder.root / "VEXA"), 0700);
+
+    // The camera logs its answer after it left.
+    ASSERT_TRUE(sim.WaitForEvent([](const SimEvent& e) { return e.kind == "response"; }, 10s));
+    const std::vector<SimEvent> responses = EventsOf(sim, "response", "127.0.0.2:80");
+    ASSERT_EQ(responses.size(), 1u);
+    EXPECT_EQ(std::filesystem::file_size(file), responses[0].fields.count("body_length")
+                                                    ? std::stoull(responses[0].Field("body_length"))
+                                                    : 0u);
+    EXPECT_EQ(store->Size(), std::filesystem::file_size(file));
+    const std::vector<SimEvent> requests = RequestsTo(sim, "127.0.0.2:80", "/system/qrv-k7.cfg");
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].method, "GET");
+    EXPECT_EQ(requests[0].Header("Authorization"), "Basic " + kAdminCredentials);
+}
+
+TEST_F(ConfigBackup, WebPageInsteadOfTheFileFailsTheDownload) {
+    SimProcess sim(Camera("127.0.0.2", "fault=html-config"), kScale);
+    auto store = Store("127.0.0.2", true);
+    EXPECT_FALSE(store->Download());
+    EXPECT_FALSE(store->ErrorText().empty());
+}
+
+TEST_F(ConfigBackup, AccountThatIsNotTheAdministratorFailsTheDownload) {
+    SimProcess sim(Camera("127.0.0.2", "user=op:op:3"), kScale);
+    auto store = Store("127.0.0.2", true, CameraClient::Base64Encode("op:op"));
+    EXPECT_FALSE(store->Download());
+}
+
+TEST_F(ConfigBackup, MissingCameraFailsTheDownload) {
+    SimProcess sim(Camera("127.0.0.2"), kScale);
+    auto store = Store("127.0.0.5", true);
+    EXPECT_FALSE(store->Download());
+    EXPECT_FALSE(store->ErrorText().empty());
+}
+
+TEST_F(ConfigBackup, RetainDeletesTheFileAfterAGoodRestoreBackupKeepsIt) {
+    SimProcess sim(Camera("127.0.0.2", "admin=inst:pw1") + Camera("127.0.0.3", "admin=inst:pw1 serial=300400"),
+                   kScale);
+    const std::string credentials = CameraClient::Base64Encode("inst:pw1");
+    for (const bool retain : {true, false}) {
+        const std::string address = retain ? "127.0.0.2" : "127.0.0.3";
+        auto store = std::make_unique<ConfigBackupStore>(address, "/system/qrv-k7.cfg", credentials, WallNow(),
+                                                         "QRV-K7", retain ? u"100200" : u"300400", retain,
+                                                         FastTiming());
+        ASSERT_TRUE(store->Download()) << store->ErrorText();
+        auto client = Client(address);
+        EXPECT_TRUE(store->RunRestore(*client));
+        EXPECT_TRUE(store->IsRestored());
+        EXPECT_EQ(std::filesystem::exists(store->LocalPath()), !retain) << (retain ? "Retain" : "Backup");
+        const std::vector<SimEvent> restores = Verdicts(sim, address + ":80", "restore");
+        ASSERT_EQ(restores.size(), 1u);
+        EXPECT_TRUE(restores[0].ok) << restores[0].reason;
+    }
+}
+
+TEST_F(ConfigBackup, FourFailedTriesKeepTheFileInBothModes) {
+    SimProcess sim(Camera("127.0.0.2", "fault=restore-refuse:4") +
+                       Camera("127.0.0.3", "fault=restore-refuse:4 serial=300400"),
+                   kScale);
+    for (const bool retain : {true, false}) {
+        const std::string address = retain ? "127.0.0.2" : "127.0.0.3";
+        auto store = std::make_unique<ConfigBackupStore>(address, "/system/qrv-k7.cfg", kAdminCredentials, WallNow(),
+                                                         "QRV-K7", retain ? u"100200" : u"300400", retain,
+                                                         FastTiming());
+        ASSERT_TRUE(store->Download());
+        auto client = Client(address);
+        EXPECT_FALSE(store->RunRestore(*client));
+        EXPECT_FALSE(store->IsRestored());
+        EXPECT_TRUE(std::filesystem::exists(store->LocalPath()));
+        EXPECT_EQ(RequestsTo(sim, address + ":80", "/command/all-configuration.cgi").size(), 4u);
+    }
+}
+
+TEST_F(ConfigBackup, RestoreSucceedsOnALaterTry) {
+    SimProcess sim(Camera("127.0.0.2", "fault=restore-refuse:2"), kScale);
+    auto store = Store("127.0.0.2", true);
+    ASSERT_TRUE(store->Download());
+    auto client = Client("127.0.0.2");
+    EXPECT_TRUE(store->RunRestore(*client));
+    EXPECT_EQ(RequestsTo(sim, "127.0.0.2:80", "/command/all-configuration.cgi").size(), 3u);
+    EXPECT_FALSE(std::filesystem::exists(store->LocalPath()));
+}
+
+}  // namespace
+}  // namespace qrv::test

@@ -1,0 +1,131 @@
+// Where saved configurations go on disk and how the folders and names are made.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+
+#include "engine/ConfigBackupStore.h"
+
+namespace qrv {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ConfigFiles : ::testing::Test {
+    fs::path root;
+
+    void SetUp() override {
+        root = fs::temp_directory_path() / ("qrv-config-" + std::to_string(::getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root);
+        fs::create_directories(root);
+        ::setenv("ProgramFiles", root.c_str(), 1);
+        ::setenv("TZ", "UTC", 1);
+        ::tzset();
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    static WallTime Stamp() { return std::chrono::system_clock::from_time_t(1718022345); }  // 2024-06-10 12:25:45 UTC
+    static int Mode(const fs::path& path) {
+        struct stat info {};
+        return ::stat(path.c_str(), &info) == 0 ? static_cast<int>(info.st_mode & 0777) : -1;
+    }
+};
+
+TEST_F(ConfigFiles, PathIsRootVendorFolderStampAndLowerCaseModelWithSerial) {
+    ConfigBackupStore store("127.0.0.2", "/system/qrv-k7.cfg", "YWRtaW46YWRtaW4=", Stamp(), "QRV-K7", u"A1234", true);
+    EXPECT_EQ(store.LocalPath(), root.string() + "/VEXA/QRV FirmwareUpgrade/Configurations/2406101225/qrv-k7.A1234.cfg");
+    EXPECT_EQ(store.Url(), "HTTP://127.0.0.2/system/qrv-k7.cfg");
+}
+
+TEST_F(ConfigFiles, RootFallsBackToXdgDataHomeThenHome) {
+    ::unsetenv("ProgramFiles");
+    ::setenv("XDG_DATA_HOME", "/data/home/", 1);
+    EXPECT_EQ(ConfigurationRoot(), "/data/home");
+    ::unsetenv("XDG_DATA_HOME");
+    ::setenv("HOME", "/home/inst", 1);
+    EXPECT_EQ(ConfigurationRoot(), "/home/inst/.local/share");
+    ::setenv("ProgramFiles", "/opt/pf", 1);
+    EXPECT_EQ(ConfigurationRoot(), "/opt/pf");
+}
+
+TEST_F(ConfigFiles, CameraSerialCannotLeaveTheFolder) {
+    ConfigBackupStore store("127.0.0.2", "/system/qrv-k7.cfg", "x", Stamp(), "QRV-K7", u"../../../etc/passwd", true);
+    const fs::path path(store.LocalPath());
+    EXPECT_EQ(path.parent_path().string(), root.string() + "/VEXA/QRV FirmwareUpgrade/Configurations/2406101225");
+    EXPECT_EQ(path.filename().string().find('/'), std::string::npos);
+    EXPECT_EQ(path.filename().string(), "qrv-k7._._.__.__etc_passwd.cfg");
+    EXPECT_EQ(path.filename().string().find(".."), std::string::npos);
+    EXPECT_EQ(SanitizeFileNamePart("a b/c\\d..e\xe9."), "a_b_c_d._e__");
+    EXPECT_EQ(SanitizeFileNamePart(".."), "__");
+    EXPECT_EQ(SanitizeFileNamePart("SN-01_x.y"), "SN-01_x.y");
+}
+
+TEST_F(ConfigFiles, EnsureFoldersMakesEveryMissingLevelPrivate) {
+    const std::string file = root.string() + "/a/b/c/file.cfg";
+    ASSERT_TRUE(EnsureFolders(file));
+    EXPECT_TRUE(fs::is_directory(root / "a" / "b" / "c"));
+    EXPECT_FALSE(fs::exists(file)) << "only folders are made";
+    EXPECT_EQ(Mode(root / "a"), 0700);
+    EXPECT_EQ(Mode(root / "a" / "b" / "c"), 0700);
+    EXPECT_TRUE(EnsureFolders(file)) << "existing folders are fine";
+}
+
+TEST_F(ConfigFiles, EnsureFoldersRefusesTwentySeparators) {
+    std::string path;
+    for (int i = 0; i < 19; ++i) path += "/d";
+    EXPECT_FALSE(EnsureFolders(path + "/f")) << "20 separators";
+    // 19 separators below the temporary root are too many as well, so build the
+    // longest accepted path relative to the root's own separators.
+    std::string accepted = root.string();
+    while (std::count(accepted.begin(), accepted.end(), '/') < 18) accepted += "/d";
+    EXPECT_TRUE(EnsureFolders(accepted + "/f")) << "19 separators";
+    EXPECT_FALSE(EnsureFolders(accepted + "/e/f"));
+}
+
+TEST_F(ConfigFiles, FolderThatCannotBeMadeFails) {
+    std::ofstream(root / "plain") << "x";
+    EXPECT_FALSE(EnsureFolders(root.string() + "/plain/sub/f.cfg"));
+}
+
+TEST_F(ConfigFiles, RemoveIfWantedFollowsTheDeleteFlag) {
+    for (bool wanted : {true, false}) {
+        ConfigBackupStore store("127.0.0.2", "/system/qrv-k7.cfg", "x", Stamp(), "QRV-K7", wanted ? u"del" : u"keep",
+                                wanted);
+        ASSERT_TRUE(EnsureFolders(store.LocalPath()));
+        std::ofstream(store.LocalPath()) << "config";
+        store.RemoveIfWanted();
+        EXPECT_EQ(fs::exists(store.LocalPath()), !wanted);
+    }
+}
+
+TEST(HtmlMark, FoundInsideOnePieceAndAcrossTwoPieces) {
+    HtmlMarkFinder inside;
+    EXPECT_FALSE(inside.Feed("config=1\n"));
+    EXPECT_TRUE(inside.Feed("x<HTML><BODY>"));
+
+    for (size_t cut = 1; cut < HtmlMarkFinder::kMark.size(); ++cut) {
+        HtmlMarkFinder straddle;
+        const std::string text = "abc<HTML>def";
+        EXPECT_FALSE(straddle.Feed(text.substr(0, 3 + cut)));
+        EXPECT_TRUE(straddle.Feed(text.substr(3 + cut))) << "cut after " << cut;
+    }
+
+    HtmlMarkFinder bytes;  // one byte at a time
+    bool seen = false;
+    for (char c : std::string("..<HTML>")) seen = bytes.Feed(std::string_view(&c, 1));
+    EXPECT_TRUE(seen);
+
+    HtmlMarkFinder clean;
+    EXPECT_FALSE(clean.Feed("<HTM"));
+    EXPECT_FALSE(clean.Feed("L"));
+    EXPECT_FALSE(clean.Feed("<html>"));  // the camera's pages are upper case; a value may say html
+}
+
+}  // namespace
+}  // namespace qrv
