@@ -137,8 +137,8 @@ bool ConfigBackupStore::Download(std::stop_token stop) {
             refusal = "The camera answered with a web page instead of its configuration.";
             return false;
         }
-        if (size_ + piece.size() > kMaxConfigurationBytes) {
-            refusal = "The configuration is larger than 64 MiB.";
+        if (size_ + piece.size() > sizeLimit_) {
+            refusal = "The configuration is larger than " + std::to_string(sizeLimit_) + " bytes.";
             return false;
         }
         if (!file.Write(bytes)) {

@@ -78,6 +78,9 @@ public:
     // A stop request ends it early (as not restored).
     bool RunRestore(CameraClient& client, std::stop_token stop = {});
 
+    // Lowers the size limit below 64 MiB (tests, against a camera's small file).
+    void SetSizeLimit(std::size_t bytes) { sizeLimit_ = bytes; }
+
     bool IsRestored() const { return restored_.load(); }
     std::size_t Size() const { return size_; }
     const std::string& LocalPath() const { return localPath_; }
@@ -90,6 +93,7 @@ private:
     std::atomic<bool> restored_{false};
     const bool deleteAfterRestore_;
     std::size_t size_ = 0;
+    std::size_t sizeLimit_ = kMaxConfigurationBytes;
     mutable std::mutex errorMutex_;
     std::string error_;
     const std::string address_;

@@ -67,6 +67,24 @@ TEST_F(ConfigBackup, WebPageInsteadOfTheFileFailsTheDownload) {
     EXPECT_FALSE(store->ErrorText().empty());
 }
 
+TEST_F(ConfigBackup, AnswerLargerThanTheLimitFailsTheDownload) {
+    // The camera's file is 4,096 bytes; the limit (64 MiB in the program) is
+    // lowered around it.
+    SimProcess sim(Camera("127.0.0.2") + Camera("127.0.0.3", "serial=300400"), kScale);
+    auto tooSmall = Store("127.0.0.2", true);
+    tooSmall->SetSizeLimit(4095);
+    EXPECT_FALSE(tooSmall->Download());
+    EXPECT_NE(tooSmall->ErrorText().find("larger than 4095 bytes"), std::string::npos) << tooSmall->ErrorText();
+    EXPECT_LE(std::filesystem::file_size(tooSmall->LocalPath()), 4095u);
+
+    auto store = std::make_unique<ConfigBackupStore>("127.0.0.3", "/system/qrv-k7.cfg", kAdminCredentials, WallNow(),
+                                                     "QRV-K7", u"300400", true, FastTiming());
+    store->SetSizeLimit(4096);
+    EXPECT_TRUE(store->Download()) << store->ErrorText();
+    EXPECT_EQ(store->Size(), 4096u);
+    EXPECT_EQ(kMaxConfigurationBytes, 64u * 1024 * 1024);
+}
+
 TEST_F(ConfigBackup, AccountThatIsNotTheAdministratorFailsTheDownload) {
     SimProcess sim(Camera("127.0.0.2", "user=op:op:3"), kScale);
     auto store = Store("127.0.0.2", true, CameraClient::Base64Encode("op:op"));
