@@ -7,6 +7,8 @@ std::optional<WizardCommandLine> ParseWizardCommandLine(const std::vector<std::s
     WizardCommandLine line;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
+        // Qt reads its own options (-platform NAME, -style NAME, ...).
+        if (argument.rfind("--", 0) != 0 && argument != "-h") continue;
         if (argument == "--help" || argument == "-h") {
             line.help = true;
         } else if (argument == "--quit-after-first-page") {

@@ -19,6 +19,7 @@ struct WizardCommandLine {
 };
 
 // Nothing, with `error` set, when an option is unknown or its value is wrong.
+// Arguments that do not start with "--" are Qt's and are left to it.
 std::optional<WizardCommandLine> ParseWizardCommandLine(const std::vector<std::string>& arguments,
                                                         std::string& error);
 

@@ -37,7 +37,8 @@ void ShowStartFailure() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QApplication application(argc, argv);
+    // Read before the window system is opened, so that --help and mistakes
+    // are answered on a machine without a display too.
     std::vector<std::string> arguments(argv + 1, argv + argc);
     std::string error;
     const auto line = qrv::ParseWizardCommandLine(arguments, error);
@@ -49,6 +50,7 @@ int main(int argc, char** argv) {
         std::fputs(qrv::kWizardUsage, stdout);
         return 0;
     }
+    QApplication application(argc, argv);
     if (!SocketsUsable()) {
         ShowStartFailure();
         return 1;

@@ -147,6 +147,9 @@ TEST(WizardCommandLineTest, ReadsTimeScaleAndFirstPageCheck) {
     line = ParseWizardCommandLine({"--time-scale=2"}, error);
     ASSERT_TRUE(line);
     EXPECT_EQ(line->timing.discoveryTick.count(), 10000);
+    line = ParseWizardCommandLine({"-platform", "offscreen", "--quit-after-first-page"}, error);
+    ASSERT_TRUE(line) << error;  // Qt's own options are left to Qt
+    EXPECT_TRUE(line->quitAfterFirstPage);
     line = ParseWizardCommandLine({}, error);
     ASSERT_TRUE(line);
     EXPECT_EQ(line->timing.inquiryTimeout.count(), 20000);
