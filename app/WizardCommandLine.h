@@ -1,0 +1,31 @@
+#pragma once
+// The wizard's command line:
+//   --time-scale S           every duration times S (simulated cameras, demos)
+//   --quit-after-first-page  close as soon as the first page is on screen
+//   --help
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/Timing.h"
+
+namespace qrv {
+
+struct WizardCommandLine {
+    Timing timing = Timing::Production();
+    bool quitAfterFirstPage = false;
+    bool help = false;
+};
+
+// Nothing, with `error` set, when an option is unknown or its value is wrong.
+// Arguments that do not start with "--" are Qt's and are left to it.
+std::optional<WizardCommandLine> ParseWizardCommandLine(const std::vector<std::string>& arguments,
+                                                        std::string& error);
+
+inline constexpr const char* kWizardUsage =
+    "usage: qrv-firmware-upgrade [--time-scale S] [--quit-after-first-page]\n"
+    "  --time-scale S           multiply every pause, time-out and timer period by S (e.g. 0.01)\n"
+    "  --quit-after-first-page  close the wizard cleanly once its first page is shown\n";
+
+}  // namespace qrv

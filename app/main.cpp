@@ -1,0 +1,73 @@
+// The wizard program: checks that the network can be used, then runs the
+// upgrade wizard modally; the program ends when the wizard closes.
+
+#include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/WizardCommandLine.h"
+#include "platform/OwnerPort.h"
+#include "platform/Text.h"
+#include "platform/UdpSocket.h"
+#include "resources/MessageTable.h"
+#include "resources/VersionBlock.h"
+#include "ui/QtOwnerPort.h"
+#include "ui/UpgradeWizardDialog.h"
+
+namespace {
+
+// The start-up check of the socket layer: a UDP socket can be opened.
+bool SocketsUsable() {
+    qrv::UdpSocket probe;
+    return probe.Open();
+}
+
+void ShowStartFailure() {
+    qrv::MessageBox box;
+    box.text = qrv::LoadString(103).value_or(u"");
+    const auto& description = qrv::ProgramVersionBlock().fileDescription;
+    box.caption = qrv::ToWide(std::string(description));
+    box.icon = qrv::BoxIcon::Stop;
+    qrv::PresentBox(nullptr, box);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Read before the window system is opened, so that --help and mistakes
+    // are answered on a machine without a display too.
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    std::string error;
+    const auto line = qrv::ParseWizardCommandLine(arguments, error);
+    if (!line) {
+        std::fprintf(stderr, "qrv-firmware-upgrade: %s\n%s", error.c_str(), qrv::kWizardUsage);
+        return 2;
+    }
+    if (line->help) {
+        std::fputs(qrv::kWizardUsage, stdout);
+        return 0;
+    }
+    QApplication application(argc, argv);
+    if (!SocketsUsable()) {
+        ShowStartFailure();
+        return 1;
+    }
+
+    qrv::UpgradeWizardDialog wizard(qrv::WizardOptions{line->timing});
+    if (line->quitAfterFirstPage) {
+        // Once the first page has been painted, report it and leave the clean way.
+        QObject::connect(&wizard, &qrv::UpgradeWizardDialog::Painted, &wizard, [&wizard] {
+            QTimer::singleShot(0, &wizard, [&wizard] {
+                if (wizard.WizardStep() != qrv::UpgradeWizardDialog::kFirst) return;
+                std::printf("first page shown: %s\n", wizard.windowTitle().toUtf8().constData());
+                std::fflush(stdout);
+                wizard.CloseWizard(QDialog::Accepted);
+            });
+        }, Qt::SingleShotConnection);
+    }
+    wizard.exec();
+    return 0;
+}

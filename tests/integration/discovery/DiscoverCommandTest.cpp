@@ -1,0 +1,110 @@
+// qrv-firmware-upgrade-cli discover, run as a user runs it, against the
+// simulated fleet inside the private network.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "tests/support/SimProcess.h"
+
+namespace qrv::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+int Requests(const SimProcess& sim) {
+    int requests = 0;
+    for (const SimEvent& event : sim.Events()) requests += event.kind == "discovery" ? 1 : 0;
+    return requests;
+}
+
+const char* const kFleet =
+    "127.0.0.2 model=QRV-K7 serial=2000001 mac=02:00:00:00:00:01 version=1.20\n"
+    "127.0.0.3:8080 model=QRV-K7N serial=2000002 mac=02:00:00:00:00:02 version=1.21 dhcp=on\n"
+    "127.0.0.4 model=QRV-K7P mac=02:00:00:00:00:03 version=1.30 dnsauto=on fault=disc-serial:a\"b\\c\n"
+    "127.0.0.5 mac=02:00:00:00:00:04 fault=disc-model:QRV-X9\n";
+
+class DiscoverCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("qrv-discover-" + std::to_string(::getpid()));
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    CliRun Run(const std::string& args) const {
+        const fs::path out = dir_ / "out.txt";
+        const fs::path err = dir_ / "err.txt";
+        const std::string command = std::string("'") + QRV_CLI_PATH + "' discover " + args + " </dev/null >'" +
+                                    out.string() + "' 2>'" + err.string() + "'";
+        const int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
+    }
+
+private:
+    fs::path dir_;
+};
+
+TEST_F(DiscoverCommand, JsonListsTheFleetInSlotOrder) {
+    SimProcess sim(kFleet);
+    const CliRun run = Run("--json --seconds 0.4");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "[\n"
+              "  {\"mac\":\"02:00:00:00:00:01\",\"ip\":\"127.0.0.2\",\"port\":80,\"model\":\"QRV-K7\","
+              "\"serial\":\"2000001\",\"version\":\"1.20\",\"dhcp\":false,\"dnsauto\":false},\n"
+              "  {\"mac\":\"02:00:00:00:00:02\",\"ip\":\"127.0.0.3\",\"port\":8080,\"model\":\"QRV-K7N\","
+              "\"serial\":\"2000002\",\"version\":\"1.21\",\"dhcp\":true,\"dnsauto\":false},\n"
+              "  {\"mac\":\"02:00:00:00:00:03\",\"ip\":\"127.0.0.4\",\"port\":80,\"model\":\"QRV-K7P\","
+              "\"serial\":\"a\\\"b\\\\c\",\"version\":\"1.30\",\"dhcp\":false,\"dnsauto\":true}\n"
+              "]\n");
+    EXPECT_EQ(Requests(sim), 2) << "the request at the start and at half time";
+}
+
+TEST_F(DiscoverCommand, TextIsOneTabSeparatedLinePerCamera) {
+    SimProcess sim(kFleet);
+    const CliRun run = Run("--seconds 0.2");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "02:00:00:00:00:01\t127.0.0.2\tQRV-K7\t2000001\t1.20\toff\toff\n"
+              "02:00:00:00:00:02\t127.0.0.3:8080\tQRV-K7N\t2000002\t1.21\ton\toff\n"
+              "02:00:00:00:00:03\t127.0.0.4\tQRV-K7P\ta\"b\\c\t1.30\toff\ton\n");
+}
+
+TEST_F(DiscoverCommand, NoCameraGivesAnEmptyList) {
+    EXPECT_EQ(Run("--json --seconds 0.1").out, "[]\n");
+    EXPECT_EQ(Run("--seconds 0.1").out, "");
+}
+
+TEST_F(DiscoverCommand, UsageErrorsSendNothing) {
+    SimProcess sim(kFleet);
+    for (const char* args : {"--seconds 0", "--seconds x", "--seconds", "--seconds 3601", "--bogus", "127.0.0.2"}) {
+        const CliRun run = Run(args);
+        EXPECT_EQ(run.exitCode, 2) << args;
+        EXPECT_EQ(run.out, "") << args;
+        EXPECT_NE(run.err, "") << args;
+    }
+    EXPECT_EQ(Requests(sim), 0);
+}
+
+}  // namespace
+}  // namespace qrv::test

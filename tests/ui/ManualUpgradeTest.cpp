@@ -1,0 +1,475 @@
+// Manual mode end to end against simulated cameras: the probe on Next, the
+// confirmation, the running stages, the result, the saved configuration file,
+// and every refusal on the way, as the user sees them.
+
+#include <QCheckBox>
+#include <QDir>
+#include <QDirIterator>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <memory>
+
+#include "serial_protect/SerialRules.h"
+#include "tests/support/SimProcess.h"
+#include "tests/ui/WizardHarness.h"
+#include "ui/ManualProgressPage.h"
+#include "ui/WizardNextButton.h"
+
+namespace qrv::test {
+namespace {
+
+const std::u16string kNotSuitable = u"This firmware is not suitable for the target camera.";
+const MessageBox kProceed = Box(u"Proceed to the firmware upgrade?", u"Information", BoxIcon::Question,
+                                BoxButtons::OkCancel);
+
+class ManualUpgradeTest : public WizardTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(configRoot_.isValid());
+        qputenv("ProgramFiles", configRoot_.path().toLocal8Bit());
+    }
+    void TearDown() override {
+        WizardTest::TearDown();
+        sim_.reset();
+        qunsetenv("ProgramFiles");
+    }
+
+    void StartCameras(const std::string& fleet) { sim_ = std::make_unique<SimProcess>(fleet, kTimeScale); }
+
+    // Opens the wizard and fills the target page for a camera.
+    void EnterTarget(const QStringList& address, const QString& name, const QString& password,
+                     SetupDataMode mode = SetupDataMode::Discard) {
+        OpenWizard();
+        GoToManualTarget();
+        FillTarget(address, name, password);
+        auto* retain = Find<QCheckBox>("retain");
+        if ((mode != SetupDataMode::Discard) != retain->isChecked()) Click(retain);
+        if (mode == SetupDataMode::Backup) Click(Find<QCheckBox>("backup"));
+        auto* stage = Find<QLineEdit>("stage");
+        QObject::connect(stage, &QLineEdit::textChanged, stage, [this](const QString& text) {
+            if (!text.isEmpty() && (stages_.isEmpty() || stages_.back() != text)) {
+                stages_.push_back(text);
+                Screenshot("stage");
+            }
+        });
+    }
+
+    // Upgrade on the confirmation page, OK in the box, then wait for the run to end.
+    void Upgrade() {
+        ASSERT_EQ(Wizard().WizardStep(), UpgradeWizardDialog::kManualConfirm);
+        ClickNext();
+        ASSERT_TRUE(WaitFor([&] {
+            const int step = Wizard().WizardStep();
+            return step == UpgradeWizardDialog::kManualResult || step == UpgradeWizardDialog::kManualTarget;
+        })) << "still on step " << Wizard().WizardStep();
+    }
+
+    // The .cfg files under the configuration folder.
+    QStringList SavedConfigurations() const {
+        QStringList files;
+        QDirIterator it(configRoot_.path(), {QStringLiteral("*.cfg")}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) files << it.next();
+        return files;
+    }
+
+    void ExpectResultPage() {
+        UpgradeWizardDialog& wizard = Wizard();
+        ASSERT_EQ(wizard.WizardStep(), UpgradeWizardDialog::kManualResult);
+        EXPECT_EQ(wizard.CurrentPage(), wizard.Result());
+        EXPECT_EQ(wizard.Result()->ResultText(),
+                  QStringLiteral("Firmware program was successfully updated to the camera.\n\n\n"
+                                 "Target camera version is \"1.30\"."));
+        EXPECT_EQ(wizard.Result()->AddressText(), QStringLiteral("127.0.0.2"));
+        EXPECT_EQ(wizard.BackButton()->text(), QStringLiteral("&Re-try"));
+        EXPECT_TRUE(wizard.BackButton()->isEnabled());
+        EXPECT_FALSE(wizard.NextButton()->isEnabled());
+        EXPECT_EQ(wizard.CancelButton()->text(), QStringLiteral("&Finish"));
+        EXPECT_TRUE(wizard.CancelButton()->isEnabled());
+        EXPECT_TRUE(wizard.CloseCommandEnabled());
+    }
+
+    void ExpectBackOnTargetPage() {
+        UpgradeWizardDialog& wizard = Wizard();
+        EXPECT_EQ(wizard.WizardStep(), UpgradeWizardDialog::kManualTarget);
+        EXPECT_EQ(wizard.CurrentPage(), wizard.ManualTarget());
+        EXPECT_EQ(wizard.NextButton()->text(), QStringLiteral("&Next >"));
+        EXPECT_EQ(wizard.BackButton()->text(), QStringLiteral("< &Back"));
+        EXPECT_EQ(wizard.CancelButton()->text(), QStringLiteral("Cancel"));
+        EXPECT_TRUE(wizard.NextButton()->isEnabled());
+        EXPECT_TRUE(wizard.BackButton()->isEnabled());
+        EXPECT_TRUE(wizard.CancelButton()->isEnabled());
+        EXPECT_TRUE(wizard.CloseCommandEnabled());
+    }
+
+    // The camera's version after the run, from the simulator's own record.
+    std::string CameraVersion() const {
+        std::string version;
+        for (const SimEvent& event : sim_->Events()) {
+            if (event.kind == "state" && event.camera == "127.0.0.2:80" && !event.version.empty()) {
+                version = event.version;
+            }
+        }
+        return version;
+    }
+
+    QTemporaryDir configRoot_;
+    std::unique_ptr<SimProcess> sim_;
+    QStringList stages_;
+};
+
+// ---- whole runs ------------------------------------------------------------------
+
+TEST_F(ManualUpgradeTest, DiscardUpgradesWithoutSavingTheSettings) {
+    StartCameras("127.0.0.2 serial=1000001 admin=admin:admin\n");
+    EnterTarget({"127", "0", "0", "2"}, "admin", "admin", SetupDataMode::Discard);
+    ClickNext();
+    ASSERT_EQ(Wizard().WizardStep(), UpgradeWizardDialog::kManualConfirm) << boxes_.Count();
+    ManualProgressPage* page = Wizard().ManualProgress();
+    EXPECT_EQ(Wizard().CurrentPage(), page);
+    EXPECT_EQ(page->AddressText(), QStringLiteral("127.0.0.2"));
+    EXPECT_EQ(page->CurrentVersion(), QStringLiteral("ver1.20"));
+    EXPECT_EQ(page->NewVersion(), QStringLiteral("ver1.30"));
+    EXPECT_EQ(page->SetupDataText(), QStringLiteral("Discard the current settings."));
+    EXPECT_EQ(page->Notice(), QString());
+    EXPECT_EQ(page->StageText(), QString());
+    EXPECT_EQ(page->Bar()->value(), 0);
+    EXPECT_EQ(Wizard().NextButton()->text(), QStringLiteral("&Upgrade"));
+    EXPECT_EQ(boxes_.Count(), 0u);
+
+    ClickNext();
+    ASSERT_GE(boxes_.Count(), 1u);
+    EXPECT_EQ(boxes_.Boxes()[0], kProceed);
+    // While it runs, nothing can be pressed and the window cannot be closed.
+    ASSERT_TRUE(WaitFor([&] { return Wizard().WizardStep() != UpgradeWizardDialog::kManualConfirm; }));
+    if (Wizard().WizardStep() == UpgradeWizardDialog::kManualRunning) {
+        EXPECT_EQ(page->Notice(), QStringLiteral("Version up is in progress. Do not turn off the power."));
+        EXPECT_FALSE(Wizard().BackButton()->isEnabled());
+        EXPECT_FALSE(Wizard().NextButton()->isEnabled());
+        EXPECT_FALSE(Wizard().CancelButton()->isEnabled());
+        EXPECT_FALSE(Wizard().CloseCommandEnabled());
+        Wizard().close();  // the window's Close command is refused while it runs
+        EXPECT_TRUE(Wizard().isVisible());
+        EXPECT_FALSE(WizardClosed());
+    }
+    ASSERT_TRUE(WaitFor([&] { return Wizard().WizardStep() == UpgradeWizardDialog::kManualResult; }));
+    ExpectResultPage();
+    EXPECT_EQ(boxes_.Count(), 1u) << Utf8(boxes_.Last().text);
+    ASSERT_GE(stages_.size(), 2);
+    EXPECT_EQ(stages_[0], QStringLiteral("Uploading"));
+    EXPECT_EQ(stages_[1], QStringLiteral("Overwriting"));
+    EXPECT_FALSE(stages_.contains(QStringLiteral("Saving config file")));
+    EXPECT_TRUE(SavedConfigurations().isEmpty());
+    EXPECT_EQ(CameraVersion(), "1.30");
+
+    ClickCancel();  // "&Finish" closes without asking
+    EXPECT_TRUE(WizardClosed());
+    EXPECT_EQ(boxes_.Count(), 1u);
+}
+
+TEST_F(ManualUpgradeTest, RetainSavesRestoresAndThenDeletesTheFile) {
+    StartCameras("127.0.0.2 serial=1000001 admin=admin:admin\n");
+    EnterTarget({"127", "0", "0", "2"}, "admin", "admin", SetupDataMode::Retain);
+    ClickNext();
+    ASSERT_EQ(Wizard().WizardStep(), UpgradeWizardDialog::kManualConfirm);
+    EXPECT_EQ(Wizard().ManualProgress()->SetupDataText(), QStringLiteral("Retain the current settings."));
+    QStringList filesDuringRun;
+    auto* stage = Find<QLineEdit>("stage");
+    QObject::connect(stage, &QLineEdit::textChanged, stage, [&] {
+        if (filesDuringRun.isEmpty()) filesDuringRun = SavedConfigurations();
+    });
+    Upgrade();
+    ExpectResultPage();
+    EXPECT_EQ(stages_, (QStringList{"Saving config file", "Uploading", "Overwriting", "Loading config file",
+                                    "Reconfiguring"}))
+        << stages_.join(QStringLiteral(", ")).toStdString();
+    EXPECT_EQ(boxes_.Count(), 1u) << Utf8(boxes_.Last().text);
+    EXPECT_TRUE(SavedConfigurations().isEmpty()) << SavedConfigurations().join(' ').toStdString();
+    EXPECT_EQ(CameraVersion(), "1.30");
+    // The restore went to the camera with the factory account.
+    bool restored = false;
+    for (const SimEvent& event : sim_->Events()) {
+        if (event.kind == "request" && event.path == "/command/all-configuration.cgi") {
+            restored = event.Header("Authorization") == std::optional<std::string>("Basic TWFkZVVwVmFsdWU=");
+        }
+    }
+    EXPECT_TRUE(restored);
+}
+
+TEST_F(ManualUpgradeTest, BackupKeepsTheSavedFile) {
+    StartCameras("127.0.0.2 serial=1000001 admin=admin:admin\n");
+    EnterTarget({"127", "0", "0", "2"}, "admin", "admin", SetupDataMode::Backup);
+    ClickNext();
+    ASSERT_EQ(Wizard().WizardStep(), UpgradeWizardDialog::kManualConfirm);
+    EXPECT_EQ(Wizard().ManualProgress()->SetupDataText(), QStringLiteral("Retain and backup the current settings."));
+    Upgrade();
+    ExpectResultPage();
+    EXPECT_EQ(stages_.value(0), QStringLiteral("Saving config file"));
+    EXPECT_TRUE(stages_.contains(QStringLiteral("Loading config file")));
+    EXPECT_EQ(stages_.back(), QStringLiteral("Reconfiguring"));
+    const QStringList files = SavedConfigurations();
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_TRUE(files[0].endsWith(QStringLiteral("/qrv-k7.1000001.cfg"))) << files[0].toStdString();
+    EXPECT_TRUE(files[0].contains(QStringLiteral("/VEXA/QRV FirmwareUpgrade/Configurations/")));
+    EXPECT_EQ(QFileInfo(files[0]).size(), 4096);
+}
+
+TEST_F(ManualUpgradeTest, RestoreRefusedFourTimesIsReportedAndTheFileKept) {
+    StartCameras("127.0.0.2 serial=1000001 admin=admin:admin fault=restore-refuse:4\n");
+    EnterTarget({"127", "0", "0", "2"}, "admin", "admin", SetupDataMode::Retain);
+    ClickNext();
+    Upgrade();
+    EXPECT_EQ(boxes_.Boxes(), (std::vector<MessageBox>{kProceed, Box(u"Fault to upload configuration!",
+                                                                     u"Information", BoxIcon::Stop)}));
+    ExpectResultPage();  // the upgrade itself is done
+    EXPECT_EQ(SavedConfigurations().size(), 1);
+    int restoreTries = 0;
+    for (const SimEvent& event : sim_->Events()) {
+        if (event.kind == "request" && event.path == "/command/all-configuration.cgi") ++restoreTries;
+    }
+    EXPECT_EQ(restoreTries, 4);
+}
+
+TEST_F(ManualUpgradeTest, CameraThatStaysAwayAfterTheRestoreStillReachesTheResult) {
+    // Reconfiguring takes far longer than the wizard's final poll lasts.
+    StartCameras("127.0.0.2 serial=1000001 admin=admin:admin reconfig=3600000\n");
+    EnterTarget({"127", "0", "0", "2"}, "admin", "admin", SetupDataMode::Retain);
+    ClickNext();
+    Upgrade();
+    ExpectResultPage();
+    EXPECT_EQ(stages_.back(), QStringLiteral("Reconfiguring"));
+    EXPECT_EQ(boxes_.Count(), 1u) << Utf8(boxes_.Last().text);
+    EXPECT_TRUE(SavedConfigurations().isEmpty());  // the restore itself was answered
+}
+
+TEST_F(ManualUpgradeTest, RetryFromTheResultPageRunsAgain) {
+    StartCameras("127.0.0.2 serial=1000001 admin=admin:admin\n");
+    EnterTarget({"127", "0", "0", "2"}, "admin", "admin", SetupDataMode::Discard);
+    ClickNext();
+    Upgrade();
+    ExpectResultPage();
+    ClickBack();  // "&Re-try"
+    ExpectBackOnTargetPage();
+    EXPECT_EQ(Wizard().ManualTarget()->GetAddressText(), "127.0.0.2");
+    // The camera came back with the factory account only.
+    Type(Find<QLineEdit>("adminName"), QStringLiteral("x"));
+    ClickCancel();
+    ASSERT_EQ(boxes_.Count(), 2u);
+    EXPECT_EQ(boxes_.Last().text, u"Quit the firmware upgrade?");
+    EXPECT_TRUE(WizardClosed());
+}
+
+TEST_F(ManualUpgradeTest, EmergencyCameraSkipsTheAdministratorTest) {
+    StartCameras("127.0.0.2 serial=1000001 version=emergency admin=admin:admin\n");
+    EnterTarget({"127", "0", "0", "2"}, "someone", "anything", SetupDataMode::Discard);
+    ClickNext();
+    ASSERT_EQ(Wizard().WizardStep(), UpgradeWizardDialog::kManualConfirm) << Utf8(boxes_.Last().text);
+    EXPECT_EQ(Wizard().ManualProgress()->CurrentVersion(), QStringLiteral("unknown"));
+    Upgrade();
+    ExpectResultPage();
+    EXPECT_EQ(CameraVersion(), "1.30");
+}
+
+// ---- refusals on Next from the target page ------------------------------------------
+
+TEST_F(ManualUpgradeTest, UnreachableCameraIsRefused) {
+    StartCameras("127.0.0.2 serial=1000001\n");
+    EnterTarget({"127", "0", "0", "50"}, "admin", "admin");
+    ClickNext();
+    EXPECT_EQ(boxes_.Boxes(),
+              (std::vector<MessageBox>{
+                  Box(u"This program works for the QRV-K7. Please select the correct camera.", u"Information",
+                      BoxIcon::Exclamation),
+                  Box(kNotSuitable, u"Information", BoxIcon::Question)}));
+    ExpectBackOnTargetPage();
+}
+
+TEST_F(ManualUpgradeTest, OtherModelIsRefused) {
+    StartCameras("127.0.0.2 model=QRV-X9 serial=1000001\n127.0.0.3 model=qrv-k7 serial=1000002\n");
+    EnterTarget({"127", "0", "0", "2"}, "admin", "admin");
+    ClickNext();
+    const MessageBox wrongModel = Box(u"This program works for the QRV-K7. Please select the correct camera.",
+                                      u"Information", BoxIcon::Exclamation);
+    const MessageBox notSuitable = Box(kNotSuitable, u"Information", BoxIcon::Question);
+    EXPECT_EQ(boxes_.Boxes(), (std::vector<MessageBox>{wrongModel, notSuitable}));
+    // The model is compared with its letter case.
+    Type(Find<QLineEdit>("field3"), QStringLiteral("3"));
+    ClickNext();
+    EXPECT_EQ(boxes_.Boxes(), (std::vector<MessageBox>{wrongModel, notSuitable, wrongModel, notSuitable}));
+    ExpectBackOnTargetPage();
+}
+
+TEST_F(ManualUpgradeTest, WrongCredentialsAreRefused) {
+    StartCameras("127.0.0.2 serial=1000001 admin=admin:admin\n");
+    EnterTarget({"127", "0", "0", "2"}, "admin", "wrong");
+    ClickNext();
+    EXPECT_EQ(boxes_.Boxes(),
+              (std::vector<MessageBox>{
+                  Box(u"Please enter correct user name and password for the administrator.", u"Information",
+                      BoxIcon::Exclamation),
+                  Box(kNotSuitable, u"Information", BoxIcon::Question)}));
+    ExpectBackOnTargetPage();
+}
+
+TEST_F(ManualUpgradeTest, UserWhoIsNotTheAdministratorIsRefused) {
+    StartCameras("127.0.0.2 serial=1000001 admin=admin:admin user=op:pw:4\n");
+    EnterTarget({"127", "0", "0", "2"}, "op", "pw");
+    ClickNext();
+    EXPECT_EQ(boxes_.Boxes(),
+              (std::vector<MessageBox>{
+                  Box(u"Level 4 users other than Administrator cannot run the program.", u"Information",
+                      BoxIcon::Exclamation),
+                  Box(kNotSuitable, u"Information", BoxIcon::Question)}));
+    ExpectBackOnTargetPage();
+}
+
+TEST_F(ManualUpgradeTest, SerialRefusedByTheRuleSetIsRefused) {
+    ns_serial_protect::InitSerialRules("allow,deny", "all", "7777777");
+    StartCameras("127.0.0.2 serial=7777777 admin=admin:admin\n127.0.0.3 serial=7777778 admin=admin:admin\n");
+    EnterTarget({"127", "0", "0", "2"}, "admin", "admin");
+    ClickNext();
+    EXPECT_EQ(boxes_.Boxes(), (std::vector<MessageBox>{Box(kNotSuitable, u"Information", BoxIcon::Question)}));
+    ExpectBackOnTargetPage();
+    Type(Find<QLineEdit>("field3"), QStringLiteral("3"));
+    ClickNext();
+    EXPECT_EQ(Wizard().WizardStep(), UpgradeWizardDialog::kManualConfirm);
+    ns_serial_protect::InitSerialRules(ns_serial_protect::kBuiltInOrder, ns_serial_protect::kBuiltInAllow,
+                                       ns_serial_protect::kBuiltInDeny);
+}
+
+TEST_F(ManualUpgradeTest, CancelInTheConfirmationBoxStaysOnTheConfirmationPage) {
+    StartCameras("127.0.0.2 serial=1000001 admin=admin:admin\n");
+    EnterTarget({"127", "0", "0", "2"}, "admin", "admin");
+    ClickNext();
+    boxes_.Answer({BoxAnswer::Cancel});
+    ClickNext();
+    EXPECT_EQ(boxes_.Boxes(), (std::vector<MessageBox>{kProceed}));
+    EXPECT_EQ(Wizard().WizardStep(), UpgradeWizardDialog::kManualConfirm);
+    EXPECT_EQ(Wizard().NextButton()->text(), QStringLiteral("&Upgrade"));
+    EXPECT_TRUE(Wizard().NextButton()->isEnabled());
+    ClickBack();
+    EXPECT_EQ(Wizard().WizardStep(), UpgradeWizardDialog::kManualTarget);
+    EXPECT_EQ(Wizard().NextButton()->text(), QStringLiteral("&Next >"));
+}
+
+// ---- failures while it runs: back to the target page ---------------------------------
+
+TEST_F(ManualUpgradeTest, ConfigurationSaveFailureReturnsToTheTargetPage) {
+    StartCameras("127.0.0.2 serial=1000001 admin=admin:admin fault=html-config\n");
+    EnterTarget({"127", "0", "0", "2"}, "admin", "admin", SetupDataMode::Retain);
+    ClickNext();
+    Upgrade();
+    EXPECT_EQ(boxes_.Boxes(),
+              (std::vector<MessageBox>{kProceed, Box(u"Cannot save camera's configuration!", u"Information",
+                                                     BoxIcon::Stop)}));
+    ExpectBackOnTargetPage();
+    EXPECT_EQ(stages_, QStringList{QStringLiteral("Saving config file")});
+    // No upload was made.
+    for (const SimEvent& event : sim_->Events()) EXPECT_NE(event.path, "/command/versionup.cgi");
+}
+
+TEST_F(ManualUpgradeTest, CameraBackOnItsOldVersionIsAVersionUpError) {
+    StartCameras("127.0.0.2 serial=1000001 admin=admin:admin fault=reboot-old\n");
+    EnterTarget({"127", "0", "0", "2"}, "admin", "admin", SetupDataMode::Discard);
+    ClickNext();
+    Upgrade();
+    EXPECT_EQ(boxes_.Boxes(),
+              (std::vector<MessageBox>{kProceed, Box(u"Version up error.", u"Information", BoxIcon::Stop)}));
+    ExpectBackOnTargetPage();
+    EXPECT_EQ(CameraVersion(), "1.20");
+}
+
+TEST_F(ManualUpgradeTest, UploadCutOffIsANetworkError) {
+    StartCameras("127.0.0.2 serial=1000001 admin=admin:admin fault=drop-upload:100000\n");
+    EnterTarget({"127", "0", "0", "2"}, "admin", "admin", SetupDataMode::Discard);
+    ClickNext();
+    Upgrade();
+    EXPECT_EQ(boxes_.Boxes(),
+              (std::vector<MessageBox>{
+                  kProceed,
+                  Box(u"Network error occurred.\r\nPlease retry the upgrade without shutting down the power.",
+                      u"Information", BoxIcon::Stop)}));
+    ExpectBackOnTargetPage();
+}
+
+// ---- the relaxed-addressing mode ------------------------------------------------------
+
+class RelaxedAddressingTest : public ManualUpgradeTest {
+protected:
+    // Two cameras that both report 127.0.0.2 in discovery.
+    void SetUp() override {
+        ManualUpgradeTest::SetUp();
+        StartCameras("127.0.0.2 serial=1000001 admin=admin:admin\n"
+                     "127.0.0.3 serial=1000002 admin=admin:admin fault=disc-ipadr:127.0.0.2\n");
+    }
+    void OpenAfterDiscovery(bool relaxed) {
+        OpenWizard();
+        if (relaxed) {
+            Wizard().NextButton()->setFocus();
+            QTest::keyClick(Wizard().NextButton(), static_cast<Qt::Key>(WizardNextButton::kHiddenModeKey));
+            ASSERT_TRUE(Wizard().HiddenAddressingMode());
+            boxes_.Clear();
+        }
+        ASSERT_TRUE(WaitFor([&] { return !Wizard().IsDiscoveryRunning(); }));
+        ASSERT_EQ(Wizard().Discovered().Count(), 2);
+        GoToManualTarget();
+        FillTarget({"127", "0", "0", "2"}, "admin", "admin");
+    }
+};
+
+TEST_F(RelaxedAddressingTest, SharedAddressIsRefusedWithTheMode) {
+    OpenAfterDiscovery(true);
+    ClickNext();
+    EXPECT_EQ(boxes_.Boxes(), (std::vector<MessageBox>{Box(
+                                  u"There is more than one camera with the same IP address.\r\nCannot proceed "
+                                  u"with the upgrade.",
+                                  u"Error", BoxIcon::Stop)}));
+    EXPECT_EQ(Wizard().WizardStep(), UpgradeWizardDialog::kManualTarget);
+    EXPECT_FALSE(Wizard().NextButton()->isEnabled());
+    EXPECT_FALSE(Wizard().BackButton()->isEnabled());
+    EXPECT_TRUE(Wizard().CancelButton()->isEnabled());
+    // Cancel no longer asks.
+    ClickCancel();
+    EXPECT_TRUE(WizardClosed());
+    EXPECT_EQ(boxes_.Count(), 1u);
+}
+
+TEST_F(RelaxedAddressingTest, SharedAddressIsAcceptedWithoutTheMode) {
+    OpenAfterDiscovery(false);
+    ClickNext();
+    EXPECT_EQ(boxes_.Count(), 0u) << Utf8(boxes_.Last().text);
+    EXPECT_EQ(Wizard().WizardStep(), UpgradeWizardDialog::kManualConfirm);
+}
+
+TEST_F(RelaxedAddressingTest, AddressOfOneCameraPassesWithTheMode) {
+    OpenAfterDiscovery(true);
+    Type(Find<QLineEdit>("field3"), QStringLiteral("3"));  // no camera reports 127.0.0.3
+    ClickNext();
+    EXPECT_EQ(boxes_.Count(), 0u) << Utf8(boxes_.Last().text);
+    EXPECT_EQ(Wizard().WizardStep(), UpgradeWizardDialog::kManualConfirm);
+}
+
+// ---- the window never freezes ----------------------------------------------------------
+
+TEST_F(ManualUpgradeTest, WindowKeepsServingTimersDuringTheProbeAndTheRestore) {
+    StartCameras("127.0.0.2 serial=1000001 admin=admin:admin fault=delay:5000\n");
+    EnterTarget({"127", "0", "0", "2"}, "admin", "admin", SetupDataMode::Retain);
+    int ticksWhileProbing = 0;
+    int ticksWhileRestoring = 0;
+    QTimer heartbeat;
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        if (QApplication::overrideCursor()) ++ticksWhileProbing;
+        if (Wizard().ManualProgress()->StageText() == QStringLiteral("Loading config file")) ++ticksWhileRestoring;
+    });
+    heartbeat.start(5);
+    ClickNext();  // the probe: two inquiries, each answered late
+    ASSERT_EQ(Wizard().WizardStep(), UpgradeWizardDialog::kManualConfirm);
+    EXPECT_GT(ticksWhileProbing, 0);
+    Upgrade();
+    ExpectResultPage();
+    EXPECT_GT(ticksWhileRestoring, 0);
+}
+
+}  // namespace
+}  // namespace qrv::test

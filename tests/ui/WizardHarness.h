@@ -1,0 +1,108 @@
+#pragma once
+// What the wizard's tests share: the recording box presenter, screenshots of
+// every page a test passes through, and small helpers that act as a user
+// would (click, type, press keys) and wait without blocking the event loop.
+
+#include <QAbstractButton>
+#include <QPushButton>
+#include <QLineEdit>
+#include <QString>
+#include <QTest>
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/Timing.h"
+#include "platform/OwnerPort.h"
+#include "ui/AgreementPage.h"
+#include "ui/FirstPage.h"
+#include "ui/ManualProgressPage.h"
+#include "ui/ManualTargetPage.h"
+#include "ui/ModeSelectPage.h"
+#include "ui/UpgradeWizardDialog.h"
+
+namespace qrv {
+// Readable boxes in assertion messages.
+void PrintTo(const MessageBox& box, std::ostream* out);
+}  // namespace qrv
+
+namespace qrv::test {
+
+// The message box seam: every box the program shows is recorded and answered
+// from a script (the default answers OK or Yes).
+class BoxRecorder {
+public:
+    BoxRecorder();
+    ~BoxRecorder();
+
+    void Answer(std::initializer_list<BoxAnswer> answers);
+    std::vector<MessageBox> Boxes() const { return boxes_; }
+    std::size_t Count() const { return boxes_.size(); }
+    const MessageBox& Last() const { return boxes_.back(); }
+    void Clear() { boxes_.clear(); }
+    // Called for every box before it is answered (e.g. a screenshot).
+    std::function<void(const MessageBox&)> onBox;
+
+private:
+    std::vector<MessageBox> boxes_;
+    std::deque<BoxAnswer> script_;
+};
+
+// The text of a recorded box, for readable failures.
+std::string Utf8(const std::u16string& text);
+MessageBox Box(const std::u16string& text, const std::u16string& caption, BoxIcon icon,
+               BoxButtons buttons = BoxButtons::Ok);
+
+// The wizard under test with scaled time, its pages reached as a user would.
+class WizardTest : public ::testing::Test {
+protected:
+    static constexpr double kTimeScale = 0.01;
+
+    void SetUp() override;
+    void TearDown() override;
+
+    // Creates and shows the wizard (discovery starts at once).
+    UpgradeWizardDialog& OpenWizard(double timeScale = kTimeScale);
+    UpgradeWizardDialog& Wizard() { return *wizard_; }
+    bool WizardClosed() const { return closed_; }
+
+    // Saves a picture of the whole window under <build>/screenshots/.
+    void Screenshot(const std::string& name);
+
+    void Click(QAbstractButton* button);
+    void ClickNext() { Click(Wizard().NextButton()); }
+    void ClickBack() { Click(Wizard().BackButton()); }
+    void ClickCancel() { Click(Wizard().CancelButton()); }
+    void PressEnter();
+    // Replaces a field's text by typing, as a user would.
+    void Type(QLineEdit* field, const QString& text);
+    // First page -> agreement (Agree) -> mode page -> manual target page.
+    void GoToManualTarget();
+    // Types the address fields ("" leaves a field empty), name and password.
+    void FillTarget(const QStringList& address, const QString& name, const QString& password);
+    void ChooseCustomPort(const QString& port);
+
+    // Runs the event loop until `done` or the limit; false on the limit.
+    bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(30));
+    QString Text(const char* objectName) const;
+    template <class T>
+    T* Find(const char* objectName) const {
+        return wizard_->findChild<T*>(QString::fromLatin1(objectName));
+    }
+
+    BoxRecorder boxes_;
+
+private:
+    std::unique_ptr<UpgradeWizardDialog> wizard_;
+    bool closed_ = false;
+    int shots_ = 0;
+};
+
+}  // namespace qrv::test

@@ -1,0 +1,42 @@
+#include "ui/FirstPage.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+#include "ui/UiText.h"
+
+namespace qrv {
+
+FirstPage::FirstPage(OwnerPort& owner, const QString& modelName, const QString& versionText, QWidget* frame,
+                     QWidget* parent)
+    : WizardPage(owner, parent), titleLine_(new QLineEdit(this)), precautions_(new QPlainTextEdit(this)) {
+    const QString title = modelName + QStringLiteral(" ") + versionText + QStringLiteral(" Firmware Upgrade");
+    if (frame) frame->setWindowTitle(QStringLiteral("Vexa ") + title);
+
+    titleLine_->setObjectName(QStringLiteral("titleLine"));
+    titleLine_->setReadOnly(true);
+    titleLine_->setFrame(false);
+    titleLine_->setAlignment(Qt::AlignCenter);
+    titleLine_->setFocusPolicy(Qt::NoFocus);
+    QPalette palette = titleLine_->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+    titleLine_->setPalette(palette);
+    titleLine_->setText(title);
+    MakeHeading(titleLine_, 3);
+
+    precautions_->setObjectName(QStringLiteral("precautions"));
+    precautions_->setReadOnly(true);
+    precautions_->setPlainText(Message(134, &Owner()));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(titleLine_);
+    layout->addSpacing(6);
+    layout->addWidget(precautions_, 1);
+}
+
+QString FirstPage::TitleLine() const { return titleLine_->text(); }
+QString FirstPage::Precautions() const { return precautions_->toPlainText(); }
+
+}  // namespace qrv

@@ -1,0 +1,29 @@
+#include "ui/UiText.h"
+
+#include "platform/OwnerPort.h"
+#include "resources/MessageTable.h"
+
+namespace qrv {
+
+QString ToQString(std::u16string_view text) {
+    QString result = QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+    result.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return result;
+}
+
+std::u16string ToU16(const QString& text) { return text.toStdU16String(); }
+
+std::u16string MessageU16(int number, OwnerPort* owner) { return ProgramMessages().Text(number, owner); }
+
+BoxAnswer Ask(OwnerPort& owner, const std::u16string& text, int captionNumber, BoxIcon icon, BoxButtons buttons) {
+    MessageBox box;
+    box.text = text;
+    box.caption = MessageU16(captionNumber, &owner);
+    box.icon = icon;
+    box.buttons = buttons;
+    return owner.ShowMessageBox(box);
+}
+
+QString Message(int number, OwnerPort* owner) { return ToQString(MessageU16(number, owner)); }
+
+}  // namespace qrv
