@@ -507,7 +507,12 @@ int PostMultipart(const MultipartPost& post, std::stop_token stop) {
     if (watch.answerNotAwaited) return kPostAnswered;
     if (watch.bodySent && post.onAnswerWaitEnded) post.onAnswerWaitEnded();
     if (!watch.bodySent) return kPostSendFailed;
-    return outcome.end == LoopEnd::Finished && outcome.code == CURLE_OK ? kPostAnswered : kPostAnswerFailed;
+    if (outcome.end != LoopEnd::Finished || outcome.code != CURLE_OK) return kPostAnswerFailed;
+    // An error page is no acceptance: a restore the camera refused must not
+    // count as done (the saved file would then be deleted).
+    long status = 0;
+    curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &status);
+    return status >= 400 ? kPostAnswerFailed : kPostAnswered;
 }
 
 DownloadResult Download(const DownloadRequest& request, std::stop_token stop) {

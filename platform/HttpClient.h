@@ -69,7 +69,7 @@ InquiryReply PostInquiry(const InquiryRequest& request, std::stop_token stop = {
 enum PostResult : int {
     kPostAnswered = 0,       // body sent and the answer received (or not awaited)
     kPostSendFailed = -1,    // anything failed before the whole body was on the wire
-    kPostAnswerFailed = -2,  // body sent, but waiting for the answer failed
+    kPostAnswerFailed = -2,  // body sent, but no answer came, or the camera refused the request (status 400 or above)
 };
 
 struct MultipartPost {

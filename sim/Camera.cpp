@@ -346,6 +346,10 @@ Answer Camera::Restore(const Exchange& exchange) {
         answer.delivery = Answer::Delivery::Drop;
         return answer;
     }
+    if (tries <= setup_.faults.restoreRefuse + setup_.faults.restoreReject) {
+        return Refusal(exchange, 400, "restore",
+                       "restore-reject fault: answered 400, nothing applied (try " + std::to_string(tries) + ")");
+    }
     std::string credentials, reason;
     if (!DecodeCredentials(exchange, credentials, reason)) return Unauthorized(exchange, "restore", reason);
     if (credentials != FactoryAdministrator().credentials)

@@ -29,6 +29,7 @@ struct Faults {
     bool rebootOld = false;
     bool neverBack = false;
     int restoreRefuse = 0;
+    int restoreReject = 0;
     bool bigReply = false;
     bool slowReply = false;
     bool garbage = false;

@@ -131,6 +131,11 @@ bool ParseFault(std::string_view token, Faults& faults, std::string& error) {
         faults.restoreRefuse = static_cast<int>(number);
         return true;
     }
+    if (name == "restore-reject") {
+        if (!needNumber(0, 1000000)) return false;
+        faults.restoreReject = static_cast<int>(number);
+        return true;
+    }
     if (name == "big-reply") return noArg(faults.bigReply);
     if (name == "slow-reply") return noArg(faults.slowReply);
     if (name == "garbage") return noArg(faults.garbage);

@@ -136,6 +136,27 @@ TEST_F(ConfigBackup, FourFailedTriesKeepTheFileInBothModes) {
     }
 }
 
+TEST_F(ConfigBackup, ARestoreAnsweredWithAnErrorPageIsAFailedTry) {
+    // The camera reads the whole form and answers 400: its settings did not
+    // come back, so the saved file must stay, whatever the mode.
+    SimProcess sim(Camera("127.0.0.2", "fault=restore-reject:4") + Camera("127.0.0.3", "fault=restore-reject:1"),
+                   kScale);
+    auto refused = Store("127.0.0.2", true);
+    ASSERT_TRUE(refused->Download());
+    auto client = Client("127.0.0.2");
+    EXPECT_FALSE(refused->RunRestore(*client));
+    EXPECT_FALSE(refused->IsRestored());
+    EXPECT_TRUE(std::filesystem::exists(refused->LocalPath()));
+    EXPECT_EQ(RequestsTo(sim, "127.0.0.2:80", "/command/all-configuration.cgi").size(), 4u);
+
+    auto later = Store("127.0.0.3", true);
+    ASSERT_TRUE(later->Download());
+    auto secondClient = Client("127.0.0.3");
+    EXPECT_TRUE(later->RunRestore(*secondClient));
+    EXPECT_EQ(RequestsTo(sim, "127.0.0.3:80", "/command/all-configuration.cgi").size(), 2u);
+    EXPECT_FALSE(std::filesystem::exists(later->LocalPath()));
+}
+
 TEST_F(ConfigBackup, RestoreSucceedsOnALaterTry) {
     SimProcess sim(Camera("127.0.0.2", "fault=restore-refuse:2"), kScale);
     auto store = Store("127.0.0.2", true);
