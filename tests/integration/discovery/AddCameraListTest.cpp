@@ -97,6 +97,7 @@ TEST_F(AddCameras, FiveQueuedRowsAreAskedTwoAtATimeInTheirOrder) {
     EXPECT_EQ(list->Row(0).texts[2], u"Searching...");
     EXPECT_EQ(list->Row(1).texts[2], u"Searching...");
     EXPECT_EQ(list->Row(0).verdict, 1) << "suitable for the time being";
+    EXPECT_FALSE(list->AllRowsAcceptable()) << "but not acceptable before the camera has answered";
     for (int row = 2; row < 5; ++row) EXPECT_EQ(list->Row(row).texts[2], u"Queued...");
 
     ASSERT_TRUE(RunUntilAsked());
@@ -257,8 +258,10 @@ TEST_F(AddCameras, ChangingAnAddressAsksTheNewCameraOnly) {
     Make();
     const int row = Add(Local(2));
     list->InquiryTick();
+    ASSERT_EQ(list->Row(row).verdict, 1);
     list->SetAddress(row, Local(3), 80, true);
     EXPECT_EQ(list->Row(row).texts[2], u"Queued...");
+    EXPECT_EQ(list->Row(row).verdict, 0) << "nothing is known yet about the new camera";
     ASSERT_TRUE(RunUntilAsked());
     EXPECT_EQ(list->Row(row).texts[3], u"100302");
     EXPECT_TRUE(list->AllRowsAcceptable());

@@ -1,0 +1,242 @@
+// batch [ADDRESS[:PORT]...] --user NAME --password PASS [--retain | --backup]
+// [--seconds N] [--yes] [--time-scale S]: the automatic mode without windows.
+// The cameras come from discovery, or from the addresses given (each asked
+// what it is first); all of them get one administrator account; the progress
+// list runs the batch, and the upgrade log is printed at the end.
+
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/CliCommand.h"
+#include "cli/CliOptions.h"
+#include "cli/CliProgram.h"
+#include "discovery/AddCameraList.h"
+#include "discovery/DiscoveryWindow.h"
+#include "discovery/DuplicateAddressCheck.h"
+#include "discovery/GridRefresh.h"
+#include "discovery/ProgressList.h"
+#include "engine/EngineMessages.h"
+#include "engine/JobStage.h"
+#include "platform/Text.h"
+
+namespace qrv::cli {
+
+namespace {
+
+constexpr std::size_t kMaxLoginText = 16;
+
+struct BatchOptions {
+    std::vector<std::pair<AddressBytes, int>> cameras;
+    std::string user;
+    std::string password;
+    bool retain = false;
+    bool backup = false;
+    bool yes = false;
+    double seconds = 10.0;
+    Timing timing = Timing::Production();
+};
+
+void Complain(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
+
+// "a.b.c.d" or "a.b.c.d:port" as NormalizeAddress accepts it.
+std::optional<std::pair<AddressBytes, int>> ReadCamera(const std::string& text) {
+    const std::optional<std::string> normal = NormalizeAddress(text);
+    if (!normal) return std::nullopt;
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    int port = kDefaultHttpPort;
+    if (std::sscanf(normal->c_str(), "%u.%u.%u.%u:%d", &a, &b, &c, &d, &port) < 4) return std::nullopt;
+    return std::make_pair(AddressBytes{static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b),
+                                       static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(d)},
+                          port);
+}
+
+std::optional<double> ReadSeconds(const std::string& text) {
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (!std::isfinite(value) || value <= 0 || value > 3600) return std::nullopt;
+    return value;
+}
+
+std::optional<BatchOptions> ReadOptions(std::span<const std::string> args) {
+    BatchOptions options;
+    std::optional<std::string> user, password;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (arg == "--retain") {
+            options.retain = true;
+        } else if (arg == "--backup") {
+            options.backup = true;
+        } else if (arg == "--yes") {
+            options.yes = true;
+        } else if (arg == "--user" && hasValue) {
+            user = args[++i];
+        } else if (arg == "--password" && hasValue) {
+            password = args[++i];
+        } else if (arg == "--seconds" && hasValue) {
+            const std::optional<double> seconds = ReadSeconds(args[++i]);
+            if (!seconds) {
+                Complain("--seconds needs a number of seconds above 0 (at most 3600).");
+                return std::nullopt;
+            }
+            options.seconds = *seconds;
+        } else if (arg == "--time-scale" && hasValue) {
+            const std::optional<double> scale = ParseTimeScale(args[++i]);
+            if (!scale) {
+                Complain("--time-scale needs a positive number.");
+                return std::nullopt;
+            }
+            options.timing = Timing::Production().Scaled(*scale);
+        } else if (arg.starts_with("-")) {
+            Complain("Unknown or incomplete option " + arg + ".");
+            return std::nullopt;
+        } else if (const auto camera = ReadCamera(arg)) {
+            options.cameras.push_back(*camera);
+        } else {
+            Complain("Input the correct IP address of the target camera (a.b.c.d or a.b.c.d:port, port 1024 to "
+                     "65535), not '" + arg + "'.");
+            return std::nullopt;
+        }
+    }
+    if (options.retain && options.backup) {
+        Complain("Give --retain or --backup, not both (--backup retains the settings too).");
+        return std::nullopt;
+    }
+    if (options.cameras.size() > static_cast<std::size_t>(kMaxListedCameras)) {
+        Complain("At most 256 cameras take part in one batch.");
+        return std::nullopt;
+    }
+    if (!user || !password || user->empty() || password->empty() || user->size() > kMaxLoginText ||
+        password->size() > kMaxLoginText) {
+        Complain("Input the correct name and password (--user NAME --password PASS, at most 16 characters each).");
+        return std::nullopt;
+    }
+    options.user = *user;
+    options.password = *password;
+    return options;
+}
+
+// The cameras that answered the broadcast within the window.
+void Discover(CliProgram& program, TargetGrid& grid, double seconds) {
+    DiscoveryTable table(program.package.Models());
+    Timing timing = Timing::Production();
+    const auto half = std::chrono::milliseconds(std::max<long long>(1, std::llround(seconds * 500.0)));
+    timing.discoveryTick = half;
+    DiscoveryWindow window(table, program.owner, timing);
+    program.owner.SetTimerHandler([&window](int id) { window.OnTimer(id); });
+    window.Begin();
+    program.owner.RunUntil([&window] { return window.HasEnded(); }, 2 * half + std::chrono::seconds(10));
+    window.StopAndWait();
+    program.owner.SetTimerHandler(nullptr);
+    RefreshGridFromTable(grid, table);
+}
+
+// The given cameras, each asked what it is as the Add other cameras dialog
+// asks; the unsuitable ones are named and left out. Returns how many.
+int AskCameras(CliProgram& program, TargetGrid& grid, const BatchOptions& options) {
+    AddCameraList list(program.owner, program.package.Models(), options.timing);
+    for (const auto& [ip, port] : options.cameras) list.SetAddress(list.AppendRow(), ip, port, true);
+    program.owner.SetTimerHandler([&list](int id) { list.OnTimer(id); });
+    program.owner.RunUntil([&list] { return list.PendingCount() == 0; }, std::chrono::hours(1));
+    program.owner.SetTimerHandler(nullptr);
+    int skipped = 0;
+    for (int row = 0; row < list.RowCount(); ++row) {
+        const AddCameraItem& item = list.Row(row);
+        if (list.IsRowAcceptable(row)) continue;
+        ++skipped;
+        std::string why = ToUtf8(item.texts[2]);
+        if (item.conflict == 1) why = "the address is given twice";
+        if (item.conflict == 2) why = "already listed";
+        PrintLine("skipped " + ToUtf8(item.texts[1]) + ": " + why);
+    }
+    list.TransferAcceptableRows(grid);
+    return skipped;
+}
+
+class StatusPrinter : public ListObserver {
+public:
+    explicit StatusPrinter(const ProgressList& list) : list_(list) {}
+    void RowChanged(int row) override {
+        const ProgressItem& item = list_.Row(row);
+        PrintLine(ToUtf8(item.texts[0]) + "\t" + ToUtf8(item.texts[1]) + "\t" + ToUtf8(item.texts[5]));
+    }
+
+private:
+    const ProgressList& list_;
+};
+
+int RunBatch(std::span<const std::string> args) {
+    const std::optional<BatchOptions> options = ReadOptions(args);
+    if (!options) return kExitUsage;
+    CliProgram program(options->yes);
+    CliOwner& owner = program.owner;
+
+    TargetGrid grid;
+    int skipped = 0;
+    if (options->cameras.empty()) {
+        Discover(program, grid, options->seconds);
+    } else {
+        skipped = AskCameras(program, grid, *options);
+    }
+    if (grid.RowCount() == 0) {
+        PrintLine("No camera to upgrade.");
+        return kExitRefused;
+    }
+    if (!CheckDuplicateAddresses(grid, false, &owner)) return kExitRefused;
+    const std::u16string name = FromUtf8(options->user);
+    const std::u16string password = FromUtf8(options->password);
+    for (int row = 0; row < grid.RowCount(); ++row) {
+        grid.SetCredentials(row, name, password);
+        const GridRow& r = grid.Row(row);
+        PrintLine(ToUtf8(r.addressText) + "\t" + ToUtf8(r.model) + "\t" + ToUtf8(r.serial) + "\t" + ToUtf8(r.version));
+    }
+
+    ProgressList list(owner, program.package, options->timing);
+    list.AddTargets(grid);
+    if (ShowBox(owner, MessageText(kMsgProceed, owner), kMsgInformation, BoxIcon::Question, BoxButtons::OkCancel) !=
+        BoxAnswer::Ok) {
+        return kExitRefused;
+    }
+    StatusPrinter printer(list);
+    list.SetObserver(&printer);
+    list.SetRunParameters(options->retain || options->backup, !options->backup, WallNow());
+    owner.SetTimerHandler([&list](int id) { list.OnTimer(id); });
+    list.StartScheduler();
+    owner.RunUntil([&list] { return !list.IsRunning(); }, std::chrono::hours(24 * 7));
+
+    PrintLine("Proceeded: " + std::to_string(list.RowCount() - list.QueuedCount()) + "/" +
+              std::to_string(list.RowCount()));
+    std::printf("%s", TerminalText(list.UpgradeLog()).c_str());
+    std::fflush(stdout);
+    // Success means every camera asked for came back upgraded.
+    if (skipped > 0) return kExitRefused;
+    for (int row = 0; row < list.RowCount(); ++row) {
+        if (list.Row(row).result != kCompleted) return kExitRefused;
+    }
+    return kExitOk;
+}
+
+const RegisterCommand kBatch({
+    "batch",
+    "[ADDRESS[:PORT]...] --user NAME --password PASS [--retain | --backup] [--seconds N] [--yes] [--time-scale S]",
+    "upgrade many cameras as the automatic mode does: two at a time, one upload at a time, then the upgrade log",
+    "  ADDRESS[:PORT]...              the cameras to upgrade; each is asked what it is first.\n"
+    "                                 Without addresses, the cameras that answer the broadcast.\n"
+    "  --user NAME, --password PASS   the administrator account of every camera\n"
+    "  --retain                       save the settings before and restore them after; delete the .cfg files\n"
+    "  --backup                       as --retain, but keep the .cfg files\n"
+    "  --seconds N                    length of the discovery window (default 10)\n"
+    "  --yes                          answer the confirmation with yes\n"
+    "  --time-scale S                 multiply every wait by S (simulated cameras)",
+    &RunBatch,
+});
+
+}  // namespace
+
+}  // namespace qrv::cli
