@@ -87,30 +87,58 @@ ConfigBackupStore::ConfigBackupStore(std::string address, std::string cameraPath
       address_(std::move(address)),
       cameraPath_(std::move(cameraPath)),
       url_("HTTP://" + address_ + cameraPath_),
-      localPath_(BuildLocalPath(stamp, modelName, serial)),
+      basePath_(BuildLocalPath(stamp, modelName, serial)),
+      localPath_(basePath_),
       header_("Authorization: Basic " + credentials),
       timing_(timing) {}
 
+std::string ConfigBackupStore::LocalPath() const {
+    std::lock_guard lock(mutex_);
+    return localPath_;
+}
+
+void ConfigBackupStore::SetLocalPath(std::string path) {
+    std::lock_guard lock(mutex_);
+    localPath_ = std::move(path);
+}
+
+// Two cameras of one batch that report the same serial would otherwise write
+// one file, and the first camera's settings would be lost.
+OutputFile ConfigBackupStore::CreateFreshFile() {
+    constexpr int kMaxNames = 100;
+    const std::string stem = basePath_.substr(0, basePath_.size() - 4);  // without ".cfg"
+    for (int n = 1; n <= kMaxNames; ++n) {
+        const std::string path = n == 1 ? stem + ".cfg" : stem + "-" + std::to_string(n) + ".cfg";
+        bool existed = false;
+        OutputFile file = OutputFile::CreateNew(path, existed);
+        if (file.IsOpen() || !existed) {
+            SetLocalPath(path);
+            return file;
+        }
+    }
+    return OutputFile();
+}
+
 std::string ConfigBackupStore::ErrorText() const {
-    std::lock_guard lock(errorMutex_);
+    std::lock_guard lock(mutex_);
     return error_;
 }
 
 void ConfigBackupStore::SetError(std::string text) {
     if (text.size() > 254) text.resize(254);
-    std::lock_guard lock(errorMutex_);
+    std::lock_guard lock(mutex_);
     error_ = std::move(text);
 }
 
 bool ConfigBackupStore::Download(std::stop_token stop) {
     SetError({});
     size_ = 0;
-    if (localPath_.empty()) {
+    if (LocalPath().empty()) {
         SetError("No folder for saved configurations (ProgramFiles, XDG_DATA_HOME and HOME are unset).");
         return false;
     }
-    if (!EnsureFolders(localPath_)) {
-        SetError("Cannot create the folder of " + localPath_ + ": " + LastFileError());
+    if (!EnsureFolders(LocalPath())) {
+        SetError("Cannot create the folder of " + LocalPath() + ": " + LastFileError());
         return false;
     }
     const std::optional<HttpEndpoint> endpoint = SplitAddress(address_);
@@ -118,9 +146,9 @@ bool ConfigBackupStore::Download(std::stop_token stop) {
         SetError("Invalid camera address " + address_);
         return false;
     }
-    OutputFile file(localPath_);
+    OutputFile file = CreateFreshFile();
     if (!file.IsOpen()) {
-        SetError("Cannot create " + localPath_ + ": " + LastFileError());
+        SetError("Cannot create " + LocalPath() + ": " + LastFileError());
         return false;
     }
 
@@ -142,7 +170,7 @@ bool ConfigBackupStore::Download(std::stop_token stop) {
             return false;
         }
         if (!file.Write(bytes)) {
-            refusal = "Cannot write " + localPath_ + ": " + LastFileError();
+            refusal = "Cannot write " + LocalPath() + ": " + LastFileError();
             return false;
         }
         size_ += piece.size();
@@ -157,19 +185,20 @@ bool ConfigBackupStore::Download(std::stop_token stop) {
     } else if (result.status >= 400) {
         SetError("The camera answered with HTTP status " + std::to_string(result.status) + ".");
     } else if (!closed) {
-        SetError("Cannot write " + localPath_ + ": " + LastFileError());
+        SetError("Cannot write " + LocalPath() + ": " + LastFileError());
     }
     return ErrorText().empty();
 }
 
 std::optional<std::vector<std::uint8_t>> ConfigBackupStore::ReadBack() {
-    std::optional<std::vector<std::uint8_t>> bytes = ReadFileBytes(localPath_);
+    const std::string path = LocalPath();
+    std::optional<std::vector<std::uint8_t>> bytes = ReadFileBytes(path);
     if (!bytes) {
-        SetError("Cannot read " + localPath_ + ": " + LastFileError());
+        SetError("Cannot read " + path + ": " + LastFileError());
         return std::nullopt;
     }
     if (bytes->size() < size_) {
-        SetError("The saved configuration " + localPath_ + " is shorter than what was saved.");
+        SetError("The saved configuration " + path + " is shorter than what was saved.");
         return std::nullopt;
     }
     bytes->resize(size_);
@@ -177,7 +206,7 @@ std::optional<std::vector<std::uint8_t>> ConfigBackupStore::ReadBack() {
 }
 
 void ConfigBackupStore::RemoveIfWanted() {
-    if (deleteAfterRestore_) RemoveFile(localPath_);
+    if (deleteAfterRestore_) RemoveFile(LocalPath());
 }
 
 bool ConfigBackupStore::RunRestore(CameraClient& client, std::stop_token stop) {

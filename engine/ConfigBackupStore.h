@@ -19,6 +19,7 @@
 
 #include "engine/Timing.h"
 #include "platform/Clock.h"
+#include "platform/Files.h"
 
 namespace qrv {
 
@@ -83,22 +84,28 @@ public:
 
     bool IsRestored() const { return restored_.load(); }
     std::size_t Size() const { return size_; }
-    const std::string& LocalPath() const { return localPath_; }
+    // Where the configuration is (or will be) saved. When another camera's
+    // file already has the name, Download picks "<model>.<serial>-2.cfg" and
+    // so on, so that no saved configuration is ever overwritten.
+    std::string LocalPath() const;
     const std::string& Url() const { return url_; }
     std::string ErrorText() const;
 
 private:
     void SetError(std::string text);
+    void SetLocalPath(std::string path);
+    OutputFile CreateFreshFile();
 
     std::atomic<bool> restored_{false};
     const bool deleteAfterRestore_;
     std::size_t size_ = 0;
     std::size_t sizeLimit_ = kMaxConfigurationBytes;
-    mutable std::mutex errorMutex_;
+    mutable std::mutex mutex_;  // guards error_ and localPath_, read by other threads
     std::string error_;
     const std::string address_;
     const std::string cameraPath_;
     const std::string url_;
+    const std::string basePath_;  // "<folder>/<model>.<serial>.cfg"
     std::string localPath_;
     const std::string header_;
     const Timing timing_;

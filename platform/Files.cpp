@@ -55,6 +55,13 @@ OutputFile::OutputFile(const std::string& path)
     }
 }
 
+OutputFile OutputFile::CreateNew(const std::string& path, bool& existed) {
+    OutputFile file;
+    file.fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    existed = file.fd_ < 0 && errno == EEXIST;
+    return file;
+}
+
 OutputFile::OutputFile(OutputFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
 
 OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {

@@ -30,6 +30,9 @@ class OutputFile {
 public:
     OutputFile() = default;
     explicit OutputFile(const std::string& path);
+    // Creates the file only when no file of that name exists; `existed` tells
+    // whether that was why it could not be made.
+    static OutputFile CreateNew(const std::string& path, bool& existed);
     OutputFile(OutputFile&& other) noexcept;
     OutputFile& operator=(OutputFile&& other) noexcept;
     OutputFile(const OutputFile&) = delete;

@@ -118,6 +118,27 @@ TEST_F(ConfigBackup, RetainDeletesTheFileAfterAGoodRestoreBackupKeepsIt) {
     }
 }
 
+TEST_F(ConfigBackup, TwoCamerasWithOneSerialKeepTwoFiles) {
+    // One batch, one time stamp, two cameras reporting the same serial: the
+    // second save must not overwrite the first camera's settings.
+    SimProcess sim(Camera("127.0.0.2", "admin=first:pw1") + Camera("127.0.0.3", "admin=second:pw2"), kScale);
+    const WallTime stamp = WallNow();
+    auto store = [&](const std::string& address, const std::string& account) {
+        return std::make_unique<ConfigBackupStore>(address, "/system/qrv-k7.cfg", CameraClient::Base64Encode(account),
+                                                   stamp, "QRV-K7", u"100200", false, FastTiming());
+    };
+    auto first = store("127.0.0.2", "first:pw1");
+    auto second = store("127.0.0.3", "second:pw2");
+    ASSERT_TRUE(first->Download()) << first->ErrorText();
+    ASSERT_TRUE(second->Download()) << second->ErrorText();
+    EXPECT_EQ(std::filesystem::path(first->LocalPath()).filename(), "qrv-k7.100200.cfg");
+    EXPECT_EQ(std::filesystem::path(second->LocalPath()).filename(), "qrv-k7.100200-2.cfg");
+    const auto firstBytes = first->ReadBack();
+    const auto secondBytes = second->ReadBack();
+    ASSERT_TRUE(firstBytes && secondBytes);
+    EXPECT_NE(*firstBytes, *secondBytes) << "each file holds its own camera's accounts";
+}
+
 TEST_F(ConfigBackup, FourFailedTriesKeepTheFileInBothModes) {
     SimProcess sim(Camera("127.0.0.2", "fault=restore-refuse:4") +
                        Camera("127.0.0.3", "fault=restore-refuse:4 serial=300400"),
