@@ -16,7 +16,6 @@
 #include "cli/CliOptions.h"
 #include "cli/CliProgram.h"
 #include "discovery/AddCameraList.h"
-#include "discovery/DiscoveryWindow.h"
 #include "discovery/DuplicateAddressCheck.h"
 #include "discovery/GridRefresh.h"
 #include "discovery/ProgressList.h"
@@ -125,15 +124,7 @@ std::optional<BatchOptions> ReadOptions(std::span<const std::string> args) {
 // The cameras that answered the broadcast within the window.
 void Discover(CliProgram& program, TargetGrid& grid, double seconds) {
     DiscoveryTable table(program.package.Models());
-    Timing timing = Timing::Production();
-    const auto half = std::chrono::milliseconds(std::max<long long>(1, std::llround(seconds * 500.0)));
-    timing.discoveryTick = half;
-    DiscoveryWindow window(table, program.owner, timing);
-    program.owner.SetTimerHandler([&window](int id) { window.OnTimer(id); });
-    window.Begin();
-    program.owner.RunUntil([&window] { return window.HasEnded(); }, 2 * half + std::chrono::seconds(10));
-    window.StopAndWait();
-    program.owner.SetTimerHandler(nullptr);
+    RunDiscoveryWindow(program, table, seconds);
     RefreshGridFromTable(grid, table);
 }
 

@@ -1,7 +1,12 @@
 #include "cli/CliProgram.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 
+#include "discovery/DiscoveryWindow.h"
+#include "engine/Timing.h"
 #include "serial_protect/SerialRules.h"
 
 namespace qrv::cli {
@@ -9,6 +14,18 @@ namespace qrv::cli {
 CliProgram::CliProgram(bool assumeYes) : owner(assumeYes), package(EmbeddedResources(), &owner) {
     package.LoadAll();
     ns_serial_protect::InitSerialRules();
+}
+
+void RunDiscoveryWindow(CliProgram& program, DiscoveryTable& table, double seconds) {
+    Timing timing = Timing::Production();
+    const auto half = std::chrono::milliseconds(std::max<long long>(1, std::llround(seconds * 500.0)));
+    timing.discoveryTick = half;
+    DiscoveryWindow window(table, program.owner, timing);
+    program.owner.SetTimerHandler([&window](int id) { window.OnTimer(id); });
+    window.Begin();
+    program.owner.RunUntil([&window] { return window.HasEnded(); }, 2 * half + std::chrono::seconds(10));
+    window.StopAndWait();
+    program.owner.SetTimerHandler(nullptr);
 }
 
 void PrintLine(const std::string& text) {

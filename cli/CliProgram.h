@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "cli/CliOwner.h"
+#include "discovery/DiscoveryTable.h"
 #include "engine/FirmwarePackage.h"
 
 namespace qrv::cli {
@@ -15,6 +16,10 @@ struct CliProgram {
     CliOwner owner;
     FirmwarePackage package;
 };
+
+// Runs one discovery window of `seconds` into `table`: the request at the
+// start, again at half time, the end at `seconds`, as the wizard's window.
+void RunDiscoveryWindow(CliProgram& program, DiscoveryTable& table, double seconds);
 
 // "Caption: text" lines are the boxes; this prints the other lines on stdout.
 void PrintLine(const std::string& text);

@@ -1,9 +1,7 @@
 // discover [--seconds N] [--json]: one discovery window, then the cameras that
 // answered, in slot order.
 
-#include <algorithm>
 #include <charconv>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -12,8 +10,6 @@
 
 #include "cli/CliCommand.h"
 #include "cli/CliProgram.h"
-#include "discovery/DiscoveryWindow.h"
-#include "engine/Timing.h"
 #include "platform/Text.h"
 
 namespace qrv::cli {
@@ -125,15 +121,7 @@ int RunDiscover(std::span<const std::string> args) {
     if (!options) return kExitUsage;
     CliProgram program(false);
     DiscoveryTable table(program.package.Models());
-    // The window keeps its shape: request, again at half time, stop at the end.
-    Timing timing = Timing::Production();
-    const auto half = std::chrono::milliseconds(std::max<long long>(1, std::llround(options->seconds * 500.0)));
-    timing.discoveryTick = half;
-    DiscoveryWindow window(table, program.owner, timing);
-    program.owner.SetTimerHandler([&window](int id) { window.OnTimer(id); });
-    window.Begin();
-    program.owner.RunUntil([&window] { return window.HasEnded(); }, 2 * half + std::chrono::seconds(10));
-    window.StopAndWait();
+    RunDiscoveryWindow(program, table, options->seconds);
     PrintCameras(table.Snapshot(), options->json);
     return kExitOk;
 }

@@ -2,13 +2,11 @@
 // it prints, what it answers with, and what the camera ends up with.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
+#include "tests/support/CommandRun.h"
 #include "tests/support/SimProcess.h"
 
 namespace qrv::test {
@@ -16,18 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using CliRun = CommandRun;
 
 std::string Camera(const std::string& address, const std::string& extra = "") {
     return address + " model=QRV-K7 serial=100200 mac=08:00:23:00:00:01 version=1.20 newversion=1.30 " +
@@ -47,18 +34,7 @@ struct Cli : ::testing::Test {
     void TearDown() override { fs::remove_all(dir); }
 
     // Runs the command line with `args` (no terminal on stdin).
-    CliRun RunCli(const std::string& args) const {
-        const fs::path out = dir / "out.txt";
-        const fs::path err = dir / "err.txt";
-        const std::string command = std::string("'") + QRV_CLI_PATH + "' " + args + " </dev/null >'" + out.string() +
-                                    "' 2>'" + err.string() + "'";
-        const int status = std::system(command.c_str());
-        CliRun run;
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.out = Slurp(out);
-        run.err = Slurp(err);
-        return run;
-    }
+    CliRun RunCli(const std::string& args) const { return RunCommand(QRV_CLI_PATH, args, dir); }
     std::vector<fs::path> SavedFiles() const {
         std::vector<fs::path> files;
         for (const auto& entry : fs::recursive_directory_iterator(dir / "config")) {

@@ -3,45 +3,25 @@
 // the exit code.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "tests/integration/engine/SimTestSupport.h"
+#include "tests/support/CommandRun.h"
 
 namespace qrv::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using CliRun = CommandRun;
 
 class BatchCommand : public ::testing::Test {
 protected:
-    CliRun Run(const std::string& args) const {
-        const fs::path out = folder.root / "out.txt";
-        const fs::path err = folder.root / "err.txt";
-        const std::string command = std::string("'") + QRV_CLI_PATH + "' batch " + args + " </dev/null >'" +
-                                    out.string() + "' 2>'" + err.string() + "'";
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
-    }
+    CliRun Run(const std::string& args) const { return RunCommand(QRV_CLI_PATH, "batch " + args, folder.root); }
     int SavedConfigurations() const {
         int count = 0;
         for (const fs::path& file : folder.Files()) count += file.extension() == ".cfg" ? 1 : 0;

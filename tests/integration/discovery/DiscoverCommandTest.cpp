@@ -2,15 +2,13 @@
 // simulated fleet inside the private network.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
+#include "tests/support/CommandRun.h"
 #include "tests/support/SimProcess.h"
 
 namespace qrv::test {
@@ -18,18 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using CliRun = CommandRun;
 
 int Requests(const SimProcess& sim) {
     int requests = 0;
@@ -51,14 +38,7 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir_); }
 
-    CliRun Run(const std::string& args) const {
-        const fs::path out = dir_ / "out.txt";
-        const fs::path err = dir_ / "err.txt";
-        const std::string command = std::string("'") + QRV_CLI_PATH + "' discover " + args + " </dev/null >'" +
-                                    out.string() + "' 2>'" + err.string() + "'";
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
-    }
+    CliRun Run(const std::string& args) const { return RunCommand(QRV_CLI_PATH, "discover " + args, dir_); }
 
 private:
     fs::path dir_;
