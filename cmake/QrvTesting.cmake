@@ -13,35 +13,51 @@ include(GoogleTest)
 
 set(QRV_PRIVATE_NETWORK ${PROJECT_SOURCE_DIR}/scripts/run-in-private-network)
 
-# qrv_test(NAME SOURCES ... [LIBS ...] [LABELS ...] [NETWORK] [TIMEOUT seconds])
+# qrv_test(NAME SOURCES ... [LIBS ...] [LABELS ...] [NETWORK] [UI]
+#          [ENVIRONMENT VAR=value ...] [TIMEOUT seconds])
 # NETWORK runs each test case in a fresh private network namespace, where it
 # may start simulated cameras on 127.0.0.x and broadcast safely.
+# UI: a test of the windows; it brings its own main() (which makes the
+# application object), runs in a private namespace too (the wizard broadcasts
+# when it opens) and is labelled "ui" instead of "core" (no Qt in the
+# sanitizer builds).
 function(qrv_test name)
-    cmake_parse_arguments(ARG "NETWORK" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(ARG "NETWORK;UI" "TIMEOUT" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
-    target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main GTest::gmock ${ARG_LIBS})
+    target_link_libraries(${name} PRIVATE GTest::gtest GTest::gmock ${ARG_LIBS})
+    if(NOT ARG_UI)
+        target_link_libraries(${name} PRIVATE GTest::gtest_main)
+    endif()
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 120)
     endif()
-    set(labels ${ARG_LABELS} core)
-    if(ARG_NETWORK)
-        list(APPEND labels integration)
-        set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR ${QRV_PRIVATE_NETWORK})
+    set(labels ${ARG_LABELS})
+    if(ARG_UI)
+        list(APPEND labels ui)
+    elseif(ARG_NETWORK)
+        list(APPEND labels core integration)
     else()
-        list(APPEND labels unit)
+        list(APPEND labels core unit)
+    endif()
+    if(ARG_NETWORK OR ARG_UI)
+        set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR ${QRV_PRIVATE_NETWORK})
     endif()
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
         TEST_LIST ${name}_TESTS
         PROPERTIES TIMEOUT ${ARG_TIMEOUT})
-    # A list of labels does not survive gtest_discover_tests' PROPERTIES, so the
-    # labels are set by a script that CTest runs after the discovered tests.
+    # Lists (labels, environment) do not survive gtest_discover_tests'
+    # PROPERTIES, so a script that CTest runs after the discovered tests sets them.
+    set(environment "")
+    if(ARG_ENVIRONMENT)
+        set(environment " ENVIRONMENT \"${ARG_ENVIRONMENT}\"")
+    endif()
     set(script ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
     file(WRITE ${script}
         "if(${name}_TESTS)\n"
-        "  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${labels}\")\n"
+        "  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${labels}\"${environment})\n"
         "endif()\n")
     set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
 endfunction()
