@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "tests/support/TestFolder.h"
 #include "tests/support/CommandRun.h"
 #include "tests/support/SimProcess.h"
 
@@ -25,9 +26,7 @@ struct Cli : ::testing::Test {
     fs::path dir;
 
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("qrv-cli-" + std::to_string(::getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
+        dir = FreshTestFolder("qrv-cli");
         fs::create_directories(dir / "config");
         ::setenv("ProgramFiles", (dir / "config").c_str(), 1);
     }

@@ -13,6 +13,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "tests/support/TestFolder.h"
 #include "engine/CameraClient.h"
 #include "engine/FirmwarePackage.h"
 #include "engine/Timing.h"
@@ -64,11 +65,7 @@ inline std::string Camera(const std::string& address, const std::string& extra =
 struct ConfigFolder {
     std::filesystem::path root;
     ConfigFolder() {
-        root = std::filesystem::temp_directory_path() /
-               ("qrv-it-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(root);
-        std::filesystem::create_directories(root);
+        root = FreshTestFolder("qrv-it");
         ::setenv("ProgramFiles", root.c_str(), 1);
     }
     ~ConfigFolder() { std::filesystem::remove_all(root); }

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/support/TestFolder.h"
 #include "engine/ConfigBackupStore.h"
 
 namespace qrv {
@@ -20,10 +21,7 @@ struct ConfigFiles : ::testing::Test {
     fs::path root;
 
     void SetUp() override {
-        root = fs::temp_directory_path() / ("qrv-config-" + std::to_string(::getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root);
-        fs::create_directories(root);
+        root = test::FreshTestFolder("qrv-config");
         ::setenv("ProgramFiles", root.c_str(), 1);
         ::setenv("TZ", "UTC", 1);
         ::tzset();

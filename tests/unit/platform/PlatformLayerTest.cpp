@@ -9,6 +9,7 @@
 #include <fstream>
 #include <thread>
 
+#include "tests/support/TestFolder.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/HttpClient.h"
@@ -46,10 +47,7 @@ TEST(SplitAddress, RefusesNamesAndPortsOutsideTheRange) {
 struct PrivateFiles : ::testing::Test {
     fs::path dir;
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("qrv-files-" + std::to_string(::getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+        dir = test::FreshTestFolder("qrv-files");
     }
     void TearDown() override { fs::remove_all(dir); }
     static int Mode(const fs::path& path) {
