@@ -181,8 +181,15 @@ TEST_F(ManualUpgradeTest, RetainSavesRestoresAndThenDeletesTheFile) {
     });
     Upgrade();
     ExpectResultPage();
-    EXPECT_EQ(stages_, (QStringList{"Saving config file", "Uploading", "Overwriting", "Loading config file",
-                                    "Reconfiguring"}))
+    // The restore request shows "Overwriting" again while it waits for the
+    // camera's answer; whether a stage tick falls into that short wait is timing.
+    QStringList seen = stages_;
+    const qsizetype loading = seen.indexOf(QStringLiteral("Loading config file"));
+    if (loading >= 0 && loading + 1 < seen.size() && seen[loading + 1] == QStringLiteral("Overwriting")) {
+        seen.removeAt(loading + 1);
+    }
+    EXPECT_EQ(seen, (QStringList{"Saving config file", "Uploading", "Overwriting", "Loading config file",
+                                 "Reconfiguring"}))
         << stages_.join(QStringLiteral(", ")).toStdString();
     EXPECT_EQ(boxes_.Count(), 1u) << Utf8(boxes_.Last().text);
     EXPECT_TRUE(SavedConfigurations().isEmpty()) << SavedConfigurations().join(' ').toStdString();
