@@ -15,6 +15,10 @@ public:
     virtual void RowChanged(int /*row*/) {}
     // Rows were added, removed, renumbered or re-marked.
     virtual void RowsChanged() {}
+    // Rows first..last (positions, inclusive) are about to be added or removed;
+    // RowsChanged follows once they are.
+    virtual void RowsInserting(int /*first*/, int /*last*/) {}
+    virtual void RowsRemoving(int /*first*/, int /*last*/) {}
 };
 
 // The add-cameras dialog's side of its entry list.

@@ -33,6 +33,7 @@ ProgressList::~ProgressList() {
 void ProgressList::Clear() {
     owner_.StopTimer(kSchedulerTimer);
     queue_.clear();
+    if (observer_ && !rows_.empty()) observer_->RowsRemoving(0, RowCount() - 1);
     rows_.clear();
     cancel_ = false;
     if (observer_) observer_->RowsChanged();
@@ -63,6 +64,7 @@ int ProgressList::AddRow(const UpgradeTarget& target) {
     // Bound once, before anything runs: the row outlives its job, and the
     // counter makes the job automatic (stage codes instead of boxes).
     job->Client().SetProgress(nullptr, &row->progress);
+    if (observer_) observer_->RowsInserting(index, index);
     rows_.push_back(std::move(row));
     queue_.push_back(Entry{index, std::move(job)});
     if (observer_) observer_->RowsChanged();

@@ -6,7 +6,9 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qrv {
@@ -22,7 +24,14 @@ std::u16string FormatAddress(const AddressBytes& ip, int port);
 // The 8-bit form the camera client takes.
 std::string FormatAddress8(const AddressBytes& ip, int port);
 
+// The result of a row's last login check; it picks the row's background.
+enum class CheckResult { None = 0, Failed = 1, Passed = 2 };
+
+// The grid's columns, left to right.
+enum class GridColumn { Target = 0, Mac, Address, Model, Serial, Version, Name, Count };
+
 struct GridRow {
+    int key = 0;      // the row's identity: never reused, kept across sorts
     int id = 0;       // equals the row's position
     int tag = 0;      // handed to AddRow, not interpreted
     int target = 1;   // the check box
@@ -36,10 +45,23 @@ struct GridRow {
     std::u16string password;  // administrator password
     AddressBytes ip{};
     int port = kDefaultHttpPort;
-    int checkResult = 0;  // 0 no login check yet, 1 failed, 2 passed
-    int selected = 0;
-    int focused = 0;
+    CheckResult checkResult = CheckResult::None;
 };
+
+// The text a column shows for a row (empty for the check-box column).
+std::u16string GridColumnText(const GridRow& row, GridColumn column);
+// The address cell's tooltip: the real address of a row shown as "DHCP", else empty.
+std::u16string AddressTip(const GridRow& row);
+// The camera's web page: "http://a.b.c.d/" for port 80, else "http://a.b.c.d:port/".
+std::u16string WebPageUrl(const AddressBytes& ip, int port);
+
+// Width of a text in pixels, as the window that draws it measures it.
+using TextWidth = std::function<int(std::u16string_view)>;
+// The text unchanged when it fits `columnWidth` with `margin` to spare; else
+// the longest prefix (at least one character) that fits with "..." appended.
+std::u16string ShortenToFit(const std::u16string& text, int columnWidth, int margin, const TextWidth& width);
+// The margin the camera lists keep inside each column.
+inline constexpr int kTextMargin = 12;
 
 // What the progress list takes from one grid row.
 struct UpgradeTarget {
@@ -69,7 +91,7 @@ public:
 
     void SetTarget(int row, bool target) { rows_.at(row).target = target ? 1 : 0; }
     void SetCredentials(int row, const std::u16string& name, const std::u16string& password);
-    void SetCheckResult(int row, int result) { rows_.at(row).checkResult = result; }
+    void SetCheckResult(int row, CheckResult result) { rows_.at(row).checkResult = result; }
     void SetMac(int row, const std::u16string& mac) { rows_.at(row).mac = mac; }
 
     // The row's values for the progress list; `target` tells whether the row
@@ -78,11 +100,38 @@ public:
     AddressBytes GetAddressBytes(int row) const { return rows_.at(row).ip; }
     // At least one target, and every target has a name and a password.
     bool TargetsHaveCredentials() const;
+    // Position of the row with this key, or -1 once it is gone.
+    int FindRow(int key) const;
+
+    // ---- target flags ------------------------------------------------------------
+    // A press on the check box of row `pressed`; `selected` holds the rows
+    // selected before the press. One selected row, or a press outside the
+    // selection: the pressed row's flag flips. Otherwise every selected row
+    // takes the inverse of the pressed row's flag.
+    void PressCheckBox(int pressed, const std::vector<int>& selected);
+    // Space released on the focused row: when it is selected, every selected
+    // row takes the inverse of its flag. Returns whether anything changed.
+    bool PressSpace(int focused, const std::vector<int>& selected);
+
+    // ---- sorting -----------------------------------------------------------------
+    // A press on the header of `column`: the same column again flips the
+    // direction, another one sorts ascending. Column 0 orders by target flag
+    // (non-targets first when ascending) and leaves the rows alone when all
+    // flags agree; columns 1..6 compare their texts code unit by code unit.
+    // `keep` holds row positions the view wants to keep (its selection and
+    // focus); they come back as the same rows' new positions. Ids follow the
+    // new positions. Returns whether the rows were reordered.
+    bool SortByColumn(int column, std::vector<int>& keep);
+    int SortColumn() const { return sortColumn_; }
+    bool SortAscending() const { return ascending_; }
 
 private:
     bool IsDuplicate(const std::u16string& mac, const std::u16string& serial) const;
 
     std::vector<GridRow> rows_;
+    int nextKey_ = 1;
+    int sortColumn_ = -1;
+    bool ascending_ = true;
 };
 
 }  // namespace qrv

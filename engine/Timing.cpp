@@ -19,7 +19,8 @@ Timing Timing::Scaled(double scale) const {
                   &t.restoreRetryPause, &t.afterRestorePause, &t.reconfigurePoll,
                   &t.reconfigureLimit, &t.neverBackLimit, &t.manualRestoreSettle, &t.manualPoll,
                   &t.manualPollLimit, &t.discoveryTick, &t.discoveryStopPoll, &t.schedulerTick,
-                  &t.addInquiryTick, &t.addInquiryLimit}) {
+                  &t.addInquiryTick, &t.addInquiryLimit, &t.loginCheckTick, &t.loginCheckLimit,
+                  &t.listPageTick, &t.counterTick, &t.confirmDelay, &t.slideStep}) {
         s(*d);
     }
     return t;

@@ -46,6 +46,12 @@ struct Timing {
     ms schedulerTick{33};            // job queue of the progress list
     ms addInquiryTick{500};          // add-cameras list inquiries
     ms addInquiryLimit{21000};
+    ms loginCheckTick{500};          // target grid login checks (timer 0x8010)
+    ms loginCheckLimit{21000};       // a login check without an answer fails after this
+    ms listPageTick{500};            // camera list page: waiting for discovery to end
+    ms counterTick{500};             // progress page counter (timer 0x8014)
+    ms confirmDelay{100};            // progress page: Upgrade -> confirmation box (timer 0x8015)
+    ms slideStep{10};                // the extra buttons slide out in 10 such steps
 
     static Timing Production() { return Timing{}; }
     // Every duration times `scale` (at least 1 ms each); counts unchanged.
