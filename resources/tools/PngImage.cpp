@@ -127,4 +127,93 @@ Picture ProgramIcon() {
     });
 }
 
+Picture CheckBoxes() {
+    constexpr int kBox = 20, kHeight = 16;
+    Picture picture{3 * kBox, kHeight, std::vector<Rgba>(static_cast<std::size_t>(3 * kBox) * kHeight)};
+    auto put = [&picture](int x, int y, Rgba colour) {
+        picture.pixels[static_cast<std::size_t>(y) * picture.width + x] = colour;
+    };
+    const Rgba frames[3] = {{64, 64, 64, 255}, {64, 64, 64, 255}, {160, 160, 160, 255}};
+    const Rgba faces[3] = {{255, 255, 255, 255}, {255, 255, 255, 255}, {224, 224, 224, 255}};
+    for (int image = 0; image < 3; ++image) {
+        const int left = image * kBox + 3;
+        for (int y = 2; y < 15; ++y) {
+            for (int x = left; x < left + 13; ++x) {
+                const bool edge = y == 2 || y == 14 || x == left || x == left + 12;
+                put(x, y, edge ? frames[image] : faces[image]);
+            }
+        }
+        if (image == 0) continue;
+        // The tick: down from the left, then up to the right, 2 pixels thick.
+        const Rgba tick = image == 1 ? Rgba{0, 0, 0, 255} : Rgba{128, 128, 128, 255};
+        for (int i = 0; i < 3; ++i) {
+            put(left + 3 + i, 7 + i, tick);
+            put(left + 3 + i, 8 + i, tick);
+        }
+        for (int i = 0; i < 5; ++i) {
+            put(left + 6 + i, 9 - i, tick);
+            put(left + 6 + i, 10 - i, tick);
+        }
+    }
+    return picture;
+}
+
+Picture RowStrip(Rgba top, Rgba bottom, int height) {
+    Picture picture{1, height, std::vector<Rgba>(static_cast<std::size_t>(height))};
+    for (int y = 0; y < height; ++y) {
+        const double t = height > 1 ? static_cast<double>(y) / (height - 1) : 0.0;
+        auto mix = [t](std::uint8_t a, std::uint8_t b) {
+            return static_cast<std::uint8_t>(std::lround(a + (b - a) * t));
+        };
+        picture.pixels[static_cast<std::size_t>(y)] = {mix(top.r, bottom.r), mix(top.g, bottom.g),
+                                                       mix(top.b, bottom.b), 255};
+    }
+    return picture;
+}
+
+Picture ButtonPicture(int glyph, int state) {
+    const Rgba faces[4] = {{236, 236, 236, 255}, {200, 200, 200, 255}, {236, 236, 236, 255}, {236, 236, 236, 255}};
+    const Rgba border = state == 2 ? Rgba{30, 90, 168, 255} : Rgba{120, 120, 120, 255};
+    const Rgba ink = state == 3 ? Rgba{168, 168, 168, 255} : Rgba{30, 90, 168, 255};
+    const double shift = state == 1 ? 1.0 : 0.0;  // a pressed button's glyph sinks in
+    std::vector<Shape> shapes = {
+        {[](double x, double y) { return InRoundedRect(x, y, 0, 0, 19, 19, 3); }, border},
+        {[&](double x, double y) { return InRoundedRect(x, y, state == 2 ? 2 : 1, state == 2 ? 2 : 1,
+                                                        state == 2 ? 17 : 18, state == 2 ? 17 : 18, 2); },
+         faces[state]},
+    };
+    switch (glyph) {
+    case 0:  // PREV: a triangle pointing left
+        shapes.push_back({[shift](double x, double y) {
+                              x -= shift, y -= shift;
+                              return x >= 5.5 && x <= 13 && std::abs(y - 9.5) <= (x - 5.5) * 0.75;
+                          },
+                          ink});
+        break;
+    case 1:  // NEXT: a triangle pointing right
+        shapes.push_back({[shift](double x, double y) {
+                              x -= shift, y -= shift;
+                              return x >= 6 && x <= 13.5 && std::abs(y - 9.5) <= (13.5 - x) * 0.75;
+                          },
+                          ink});
+        break;
+    case 2:  // ADD: a plus
+        shapes.push_back({[shift](double x, double y) {
+                              x -= shift, y -= shift;
+                              return (std::abs(x - 9.5) <= 1.5 && std::abs(y - 9.5) <= 5.5) ||
+                                     (std::abs(y - 9.5) <= 1.5 && std::abs(x - 9.5) <= 5.5);
+                          },
+                          ink});
+        break;
+    default:  // DEL: a minus
+        shapes.push_back({[shift](double x, double y) {
+                              x -= shift, y -= shift;
+                              return std::abs(y - 9.5) <= 1.5 && std::abs(x - 9.5) <= 5.5;
+                          },
+                          ink});
+        break;
+    }
+    return Render(19, shapes);
+}
+
 }  // namespace qrv::pack

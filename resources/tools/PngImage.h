@@ -27,4 +27,14 @@ Picture EmergencySquare();
 // Icon 128: a camera with an upward arrow on a blue rounded tile, 32 by 32.
 Picture ProgramIcon();
 
+// Bitmap 129: the camera grid's check boxes side by side, 20 by 16 each:
+// empty, ticked, greyed.
+Picture CheckBoxes();
+// A row background: a 1-pixel-wide vertical strip from `top` to `bottom`.
+Picture RowStrip(Rgba top, Rgba bottom, int height = 20);
+// An image button's picture, 19 by 19: `glyph` is 0 PREV (left arrow), 1 NEXT
+// (right arrow), 2 ADD (plus), 3 DEL (minus); `state` 0 normal, 1 pressed,
+// 2 focused, 3 disabled.
+Picture ButtonPicture(int glyph, int state);
+
 }  // namespace qrv::pack

@@ -13,6 +13,7 @@
 #include "resources/ResourcePack.h"
 #include "resources/tools/FirmwareImageMaker.h"
 #include "resources/tools/PackSource.h"
+#include "resources/PictureNumbers.h"
 #include "resources/tools/PngImage.h"
 
 namespace {
@@ -88,6 +89,29 @@ bool WriteFile(const std::filesystem::path& path, const std::vector<std::byte>& 
 
 }  // namespace
 
+// The camera lists' check boxes, row strips and progress bar, and the image
+// buttons' pictures.
+void AddListPictures(Items& items) {
+    using qrv::pack::EncodePng;
+    using qrv::pack::RowStrip;
+    auto bitmap = [&items](int number, const qrv::pack::Picture& picture) {
+        items[{ResourceType::Bitmap, number}] = AsBytes(EncodePng(picture));
+    };
+    bitmap(qrv::kCheckBoxBitmap, qrv::pack::CheckBoxes());
+    bitmap(qrv::kRowNormalBitmap, RowStrip({255, 255, 255, 255}, {240, 243, 247, 255}));
+    bitmap(qrv::kRowSelectedBitmap, RowStrip({86, 140, 214, 255}, {50, 104, 184, 255}));
+    bitmap(qrv::kRowFailedBitmap, RowStrip({255, 214, 214, 255}, {246, 176, 176, 255}));
+    bitmap(qrv::kRowConflictBitmap, RowStrip({255, 240, 190, 255}, {246, 222, 140, 255}));
+    bitmap(qrv::kRowPassedBitmap, RowStrip({210, 246, 210, 255}, {164, 226, 164, 255}));
+    bitmap(qrv::kProgressBarBitmap, RowStrip({120, 210, 120, 255}, {40, 150, 60, 255}, 11));
+    for (std::size_t glyph = 0; glyph < qrv::kButtonCaptions.size(); ++glyph) {
+        for (std::size_t state = 0; state < qrv::kButtonStates.size(); ++state) {
+            bitmap(qrv::kFirstButtonBitmap + static_cast<int>(glyph * qrv::kButtonStates.size() + state),
+                   qrv::pack::ButtonPicture(static_cast<int>(glyph), static_cast<int>(state)));
+        }
+    }
+}
+
 int main(int argc, char** argv) {
     if (argc != 5) {
         std::cerr << "usage: qrv_pack MESSAGES STRINGS PACKAGE OUTPUT\n";
@@ -100,5 +124,6 @@ int main(int argc, char** argv) {
     if (!ok) return 1;
     items[{ResourceType::Bitmap, kEmergencyBitmap}] = AsBytes(qrv::pack::EncodePng(qrv::pack::EmergencySquare()));
     items[{ResourceType::Icon, kProgramIcon}] = AsBytes(qrv::pack::EncodePng(qrv::pack::ProgramIcon()));
+    AddListPictures(items);
     return WriteFile(argv[4], qrv::ResourcePack(std::move(items)).ToImage()) ? 0 : 1;
 }
