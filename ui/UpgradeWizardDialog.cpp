@@ -25,6 +25,7 @@
 #include "ui/ManualTargetPage.h"
 #include "ui/ModeSelectPage.h"
 #include "ui/QtOwnerPort.h"
+#include "ui/UiPictures.h"
 #include "ui/UiText.h"
 #include "ui/WizardNextButton.h"
 
@@ -43,15 +44,6 @@ constexpr int kMsgUpgrade = 266;
 constexpr int kMsgAbort = 267;
 constexpr int kMsgFinishBatch = 268;
 constexpr int kEmergencyBitmap = 193;
-constexpr int kProgramIcon = 128;
-
-QPixmap PictureResource(ResourceType type, int number) {
-    QPixmap pixmap;
-    if (auto bytes = EmbeddedResources().Find(type, number)) {
-        pixmap.loadFromData(reinterpret_cast<const uchar*>(bytes->data()), static_cast<uint>(bytes->size()), "PNG");
-    }
-    return pixmap;
-}
 
 }  // namespace
 
@@ -60,7 +52,7 @@ UpgradeWizardDialog::UpgradeWizardDialog(WizardOptions options, QWidget* parent)
       options_(options),
       port_(std::make_unique<QtOwnerPort>(this, [this](int id) { OnTimer(id); })),
       package_(EmbeddedResources(), port_.get()) {
-    setWindowIcon(QIcon(PictureResource(ResourceType::Icon, kProgramIcon)));
+    setWindowIcon(QIcon(ProgramIconPicture()));
     setWindowTitle(QString::fromUtf8(ProgramVersionBlock().fileDescription.data(),
                                      static_cast<qsizetype>(ProgramVersionBlock().fileDescription.size())));
     package_.LoadAll();
@@ -103,7 +95,7 @@ void UpgradeWizardDialog::BuildWindow() {
 
     emergencyPicture_ = new QLabel(this);
     emergencyPicture_->setObjectName(QStringLiteral("emergencyPicture"));
-    emergencyPicture_->setPixmap(PictureResource(ResourceType::Bitmap, kEmergencyBitmap));
+    emergencyPicture_->setPixmap(BitmapPicture(kEmergencyBitmap));
     emergencyPicture_->setToolTip(QStringLiteral("The camera is in its emergency state."));
     emergencyPicture_->hide();
 
@@ -208,7 +200,7 @@ void UpgradeWizardDialog::ShowStep() {
         pageArea_->setCurrentWidget(progressPage_);
         progressPage_->ResetProgress();
         progressPage_->SetNotice(u"");
-        SetButtonMode(2);
+        SetButtonMode(ButtonMode::Upgrade);
         progressPage_->SetAddressText(ToWide(targetAddress_));
         progressPage_->SetCurrentVersion(session_->LastProbe().versionBefore);
         progressPage_->SetNewVersion(ToWide(package_.CarriedVersion()));
@@ -258,22 +250,22 @@ void UpgradeWizardDialog::EnterRunningStep() {
     session_->Start(mode, &progressPage_->Progress());
 }
 
-void UpgradeWizardDialog::SetButtonMode(int mode) {
+void UpgradeWizardDialog::SetButtonMode(ButtonMode mode) {
     if (finished_) return;
     switch (mode) {
-    case 0:
+    case ButtonMode::NextOff:
         next_->setText(Message(kMsgNext, port_.get()));
         next_->setEnabled(false);
         break;
-    case 1:
+    case ButtonMode::NextOn:
         next_->setText(Message(kMsgNext, port_.get()));
         next_->setEnabled(true);
         break;
-    case 2:
+    case ButtonMode::Upgrade:
         next_->setText(Message(kMsgUpgrade, port_.get()));
         next_->setEnabled(true);
         break;
-    case 3:
+    case ButtonMode::Abort:
         next_->setText(Message(kMsgAbort, port_.get()));
         next_->setEnabled(true);
         back_->setEnabled(false);
@@ -282,7 +274,7 @@ void UpgradeWizardDialog::SetButtonMode(int mode) {
         SetCloseEnabled(false);
         abortArmed_ = true;
         break;
-    case 4:
+    case ButtonMode::Finish:
         next_->setEnabled(false);
         cancel_->setText(Message(kMsgFinishBatch, port_.get()));
         cancel_->setEnabled(true);
@@ -290,7 +282,7 @@ void UpgradeWizardDialog::SetButtonMode(int mode) {
         finished_ = true;
         confirmOnCancel_ = false;
         break;
-    case 5:
+    case ButtonMode::Locked:
         next_->setEnabled(false);
         back_->setEnabled(false);
         cancel_->setEnabled(true);
@@ -360,7 +352,7 @@ std::string UpgradeWizardDialog::EncodedCredentials() {
 
 void UpgradeWizardDialog::NextFromTarget() {
     if (hiddenAddressing_ && !targetPage_->CheckDuplicateAddress()) {
-        SetButtonMode(5);
+        SetButtonMode(ButtonMode::Locked);
         return;
     }
     if (!targetPage_->Validate()) return;
@@ -524,8 +516,8 @@ void UpgradeWizardDialog::ShowStep(int step) {
         cancel_->setEnabled(true);
         SetCloseEnabled(true);
         step_ = kManualTarget;
+        // ShowStep puts the focus into the address, as on every showing.
         ShowStep();
-        next_->setFocus();
         return;
     }
     step_ = step;

@@ -55,8 +55,19 @@ public:
     explicit UpgradeWizardDialog(WizardOptions options = {}, QWidget* parent = nullptr);
     ~UpgradeWizardDialog() override;
 
-    // Called by the pages: relabel and enable the buttons for a phase (0..5).
-    void SetButtonMode(int mode);
+    // What the buttons offer in a phase of the pages.
+    enum class ButtonMode {
+        NextOff = 0,  // "&Next >" disabled
+        NextOn = 1,   // "&Next >" enabled
+        Upgrade = 2,  // Next reads "&Upgrade"
+        Abort = 3,    // Next reads "&Abort"; Back, Cancel and Close disabled
+        Finish = 4,   // Next disabled; Cancel reads "&Finish"; Close enabled again
+        Locked = 5,   // Next and Back disabled, Cancel enabled
+    };
+    // Called by the pages: relabel and enable the buttons for a phase.
+    void SetButtonMode(ButtonMode mode);
+    // NextOn when `nextAllowed`, else NextOff.
+    void SetNextMode(bool nextAllowed) { SetButtonMode(nextAllowed ? ButtonMode::NextOn : ButtonMode::NextOff); }
 
     int WizardStep() const { return step_; }
     bool HiddenAddressingMode() const { return hiddenAddressing_; }

@@ -1,0 +1,75 @@
+#pragma once
+// Step 7 of the wizard: the cameras found by discovery in the target grid,
+// where the operator chooses targets, gives credentials and tests them. The
+// page waits (busy) while discovery still runs, and locks the automatic mode
+// while two cameras share an address.
+
+#include <QPointer>
+#include <QTimer>
+
+#include "ui/AutoModePages.h"
+
+class QLabel;
+class QPushButton;
+
+namespace qrv {
+
+class CameraGridCtrl;
+class UpgradeWizardDialog;
+
+class AutoCameraListPage : public AutoListPageBase {
+    Q_OBJECT
+public:
+    AutoCameraListPage(UpgradeWizardDialog& wizard, QWidget* parent);
+    ~AutoCameraListPage() override;
+
+    void SetDiscovery(const DiscoveryTable& table, bool relaxedAddressing) override;
+    void OnShown() override;
+
+    CameraGridCtrl& Grid() const { return *grid_; }
+    bool IsBusy() const { return busy_; }
+    bool IsTesting() const { return testing_; }
+    bool IsLocked() const { return locked_; }
+    bool IsExpanded() const { return expanded_; }
+    bool IsSliding() const { return slide_.isActive(); }
+
+    void OnSelectAll();
+    void OnAccessSetting();
+    void OnToggleExtraButtons();
+    void OnTesting();
+
+private:
+    void OnPageTimer();
+    void OnLoginChecksFinished();
+    // Appends what discovery found; the counter and, while shown, Next follow.
+    void RefreshGrid();
+    bool DuplicatesPass();
+    void Lock();
+    void SetNextByCredentials();
+    void EnableAccessAndTesting(bool enable);
+    void LayoutStrip(int hiddenWidth);
+    void OnSlideStep();
+    void RefreshCursor();
+
+    UpgradeWizardDialog& wizard_;
+    const DiscoveryTable* table_ = nullptr;
+    bool relaxed_ = false;
+    bool busy_ = false;
+    bool testing_ = false;
+    bool expanded_ = false;
+    bool locked_ = false;
+
+    CameraGridCtrl* grid_;
+    QLabel* counter_;
+    QPushButton* selectAll_;
+    QPushButton* access_;
+    QPushButton* addOther_;
+    QPushButton* testingButton_;
+    QPushButton* toggle_;
+    QWidget* strip_;  // holds the two extra buttons; clips them while they slide
+    QTimer pageTimer_;
+    QTimer slide_;
+    int slideStep_ = 0;
+};
+
+}  // namespace qrv

@@ -1,0 +1,137 @@
+#include "ui/AutoProgressPage.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "engine/EngineMessages.h"
+#include "platform/Clock.h"
+#include "ui/CameraGridCtrl.h"
+#include "ui/ProgressListCtrl.h"
+#include "ui/QtOwnerPort.h"
+#include "ui/UiText.h"
+#include "ui/UpgradeLogDialog.h"
+#include "ui/UpgradeWizardDialog.h"
+
+namespace qrv {
+
+AutoProgressPage::AutoProgressPage(UpgradeWizardDialog& wizard, CameraGridCtrl& sourceGrid, QWidget* parent)
+    : AutoProgressPageBase(wizard.Port(), parent),
+      wizard_(wizard),
+      sourceGrid_(sourceGrid),
+      list_(new ProgressListCtrl(wizard.Package(), wizard.Times(), this)),
+      retain_(new QCheckBox(QStringLiteral("&Retain the current settings"), this)),
+      backup_(new QCheckBox(QStringLiteral("Backup the current &settings"), this)),
+      counter_(new QLabel(this)) {
+    list_->setObjectName(QStringLiteral("progressList"));
+    retain_->setObjectName(QStringLiteral("retain"));
+    backup_->setObjectName(QStringLiteral("backup"));
+    counter_->setObjectName(QStringLiteral("counter"));
+    retain_->setChecked(true);
+    backup_->setChecked(false);
+    connect(retain_, &QCheckBox::clicked, this, &AutoProgressPage::OnRetainClicked);
+
+    auto* title = new QLabel(QStringLiteral("Target camera(s):"), this);
+    MakeHeading(title, 0);
+    // The template says "Completed:"; the page shows what has been dealt with.
+    auto* proceeded = new QLabel(QStringLiteral("Proceeded:"), this);
+    auto* heading = new QHBoxLayout;
+    heading->addWidget(title);
+    heading->addStretch(1);
+    heading->addWidget(proceeded);
+    heading->addWidget(counter_);
+
+    auto* setup = new QGroupBox(QStringLiteral("Setup data"), this);
+    auto* setupLayout = new QHBoxLayout(setup);
+    setupLayout->addWidget(retain_);
+    setupLayout->addSpacing(24);
+    setupLayout->addWidget(backup_);
+    setupLayout->addStretch(1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addLayout(heading);
+    layout->addWidget(list_, 1);
+    layout->addWidget(setup);
+
+    counterTimer_.setInterval(static_cast<int>(wizard.Times().counterTick.count()));
+    connect(&counterTimer_, &QTimer::timeout, this, &AutoProgressPage::RefreshCounter);
+    confirmTimer_.setSingleShot(true);
+    confirmTimer_.setInterval(static_cast<int>(wizard.Times().confirmDelay.count()));
+    connect(&confirmTimer_, &QTimer::timeout, this, &AutoProgressPage::OnConfirmTimer);
+}
+
+AutoProgressPage::~AutoProgressPage() {
+    counterTimer_.stop();
+    confirmTimer_.stop();
+}
+
+QString AutoProgressPage::CounterText() const { return counter_->text(); }
+
+void AutoProgressPage::OnShown() {
+    if (built_) return;
+    ProgressList& list = list_->List();
+    list.Clear();
+    list.AddTargets(sourceGrid_.Grid());
+    built_ = true;
+    lastShown_ = -1;
+    wizard_.SetButtonMode(UpgradeWizardDialog::ButtonMode::Upgrade);
+    RefreshCounter();
+    counterTimer_.start();
+}
+
+void AutoProgressPage::OnRetainClicked() {
+    if (retain_->isChecked()) {
+        backup_->setEnabled(true);
+    } else {
+        backup_->setEnabled(false);
+        backup_->setChecked(false);
+    }
+}
+
+void AutoProgressPage::StartBatch() {
+    // Keep the saved configurations only when a backup was asked for.
+    list_->List().SetRunParameters(retain_->isChecked(), !backup_->isChecked(), WallNow());
+    retain_->setEnabled(false);
+    backup_->setEnabled(false);
+    confirmTimer_.start();
+}
+
+void AutoProgressPage::OnConfirmTimer() {
+    const BoxAnswer answer = Ask(Owner(), MessageU16(kMsgProceed, &Owner()), kCaptionInformation,
+                                 BoxIcon::Question, BoxButtons::OkCancel);
+    if (answer != BoxAnswer::Ok) {
+        // Back to the choice: both boxes can be changed again.
+        retain_->setEnabled(true);
+        backup_->setEnabled(true);
+        return;
+    }
+    retain_->setEnabled(false);
+    backup_->setEnabled(false);
+    wizard_.SetButtonMode(UpgradeWizardDialog::ButtonMode::Abort);
+    list_->List().StartScheduler();
+}
+
+void AutoProgressPage::Abort() {
+    if (isVisible()) list_->List().SetCancel();
+}
+
+void AutoProgressPage::RefreshCounter() {
+    const ProgressList& list = list_->List();
+    const int rows = list.RowCount();
+    const int done = rows - list.QueuedCount();
+    if (done == lastShown_) return;
+    lastShown_ = done;
+    counter_->setText(QStringLiteral("%1/%2").arg(done).arg(rows));
+    if (list.QueuedCount() != 0) return;
+    counterTimer_.stop();
+    wizard_.SetButtonMode(UpgradeWizardDialog::ButtonMode::Finish);
+    UpgradeLogDialog log(list, this);
+    ++logShown_;
+    emit UpgradeLogOpening(&log);
+    log.exec();
+}
+
+}  // namespace qrv
