@@ -19,6 +19,7 @@
 #include "discovery/DuplicateAddressCheck.h"
 #include "discovery/GridRefresh.h"
 #include "discovery/ProgressList.h"
+#include "engine/CameraAddress.h"
 #include "engine/EngineMessages.h"
 #include "engine/JobStage.h"
 #include "platform/Text.h"
@@ -30,7 +31,7 @@ namespace {
 constexpr std::size_t kMaxLoginText = 16;
 
 struct BatchOptions {
-    std::vector<std::pair<AddressBytes, int>> cameras;
+    std::vector<CameraAddress> cameras;
     std::string user;
     std::string password;
     bool retain = false;
@@ -41,18 +42,6 @@ struct BatchOptions {
 };
 
 void Complain(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
-
-// "a.b.c.d" or "a.b.c.d:port" as NormalizeAddress accepts it.
-std::optional<std::pair<AddressBytes, int>> ReadCamera(const std::string& text) {
-    const std::optional<std::string> normal = NormalizeAddress(text);
-    if (!normal) return std::nullopt;
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    int port = kDefaultHttpPort;
-    if (std::sscanf(normal->c_str(), "%u.%u.%u.%u:%d", &a, &b, &c, &d, &port) < 4) return std::nullopt;
-    return std::make_pair(AddressBytes{static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b),
-                                       static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(d)},
-                          port);
-}
 
 std::optional<double> ReadSeconds(const std::string& text) {
     double value = 0;
@@ -95,7 +84,7 @@ std::optional<BatchOptions> ReadOptions(std::span<const std::string> args) {
         } else if (arg.starts_with("-")) {
             Complain("Unknown or incomplete option " + arg + ".");
             return std::nullopt;
-        } else if (const auto camera = ReadCamera(arg)) {
+        } else if (const auto camera = CameraAddress::Parse(arg)) {
             options.cameras.push_back(*camera);
         } else {
             Complain("Input the correct IP address of the target camera (a.b.c.d or a.b.c.d:port, port 1024 to "
@@ -132,7 +121,7 @@ void Discover(CliProgram& program, TargetGrid& grid, double seconds) {
 // asks; the unsuitable ones are named and left out. Returns how many.
 int AskCameras(CliProgram& program, TargetGrid& grid, const BatchOptions& options) {
     AddCameraList list(program.owner, program.package.Models(), options.timing);
-    for (const auto& [ip, port] : options.cameras) list.SetAddress(list.AppendRow(), ip, port, true);
+    for (const CameraAddress& camera : options.cameras) list.SetAddress(list.AppendRow(), camera.ip, camera.port, true);
     program.owner.SetTimerHandler([&list](int id) { list.OnTimer(id); });
     program.owner.RunUntil([&list] { return list.PendingCount() == 0; }, std::chrono::hours(1));
     program.owner.SetTimerHandler(nullptr);

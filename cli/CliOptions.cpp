@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
+#include "engine/CameraAddress.h"
 #include "engine/CameraClient.h"
-#include "platform/HttpClient.h"
 #include "platform/Text.h"
 
 namespace qrv::cli {
@@ -16,28 +16,6 @@ constexpr size_t kMaxLoginText = 16;
 void Complain(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
 
 }  // namespace
-
-std::optional<std::string> NormalizeAddress(const std::string& text) {
-    const size_t colon = text.find(':');
-    const std::string host = text.substr(0, colon);
-    int port = 80;
-    if (colon != std::string::npos) {
-        const std::string portText = text.substr(colon + 1);
-        if (portText.empty() || portText.size() > 5 || portText.find_first_not_of("0123456789") != std::string::npos) {
-            return std::nullopt;
-        }
-        port = std::stoi(portText);
-        if (port != 80 && (port < 1024 || port > 65535)) return std::nullopt;
-    }
-    const std::optional<HttpEndpoint> endpoint = SplitAddress(host);
-    if (!endpoint) return std::nullopt;
-    // Four decimal fields without leading zeros, as the address control writes them.
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    if (std::sscanf(host.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d) != 4) return std::nullopt;
-    std::string normal = std::to_string(a) + "." + std::to_string(b) + "." + std::to_string(c) + "." + std::to_string(d);
-    if (port != 80) normal += ":" + std::to_string(port);
-    return normal;
-}
 
 std::optional<CameraOptions> ReadCameraOptions(std::span<const std::string> args,
                                                const std::set<std::string>& allowedFlags) {
@@ -84,8 +62,8 @@ std::optional<CameraOptions> ReadCameraOptions(std::span<const std::string> args
         Complain("Give the camera's address.");
         return std::nullopt;
     }
-    const std::optional<std::string> normal = NormalizeAddress(*address);
-    if (!normal) {
+    const std::optional<CameraAddress> camera = CameraAddress::Parse(*address);
+    if (!camera) {
         Complain("Input the correct IP address of the target camera (a.b.c.d or a.b.c.d:port, port 1024 to 65535).");
         return std::nullopt;
     }
@@ -94,7 +72,8 @@ std::optional<CameraOptions> ReadCameraOptions(std::span<const std::string> args
         Complain("Input the correct name and password (--user NAME --password PASS, at most 16 characters each).");
         return std::nullopt;
     }
-    options.address = *normal;
+    // The lists' form: port 80 gives no suffix.
+    options.address = camera->Text8();
     // The terminal speaks UTF-8; cameras take the name and password in the 8-bit code page.
     options.credentials = CameraClient::Base64Encode(ToNarrow(FromUtf8(*user + ":" + *password)));
     return options;

@@ -27,9 +27,4 @@ struct CameraOptions {
 std::optional<CameraOptions> ReadCameraOptions(std::span<const std::string> args,
                                                const std::set<std::string>& allowedFlags);
 
-// The camera address as the lists show it: port 80 gives no suffix. Nothing
-// for an address that is not a dotted IPv4 address or a port outside
-// 1024..65535 (80 is accepted too).
-std::optional<std::string> NormalizeAddress(const std::string& text);
-
 }  // namespace qrv::cli

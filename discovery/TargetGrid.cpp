@@ -6,14 +6,9 @@
 
 namespace qrv {
 
-std::string FormatAddress8(const AddressBytes& ip, int port) {
-    std::string text = std::to_string(ip[0]) + '.' + std::to_string(ip[1]) + '.' + std::to_string(ip[2]) + '.' +
-                       std::to_string(ip[3]);
-    if (port != kDefaultHttpPort) text += ':' + std::to_string(port);
-    return text;
-}
+std::string FormatAddress8(const AddressBytes& ip, int port) { return CameraAddress{ip, port}.Text8(); }
 
-std::u16string FormatAddress(const AddressBytes& ip, int port) { return ToWide(FormatAddress8(ip, port)); }
+std::u16string FormatAddress(const AddressBytes& ip, int port) { return CameraAddress{ip, port}.Text(); }
 
 std::u16string GridColumnText(const GridRow& row, GridColumn column) {
     switch (column) {

@@ -11,11 +11,10 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/CameraAddress.h"
+
 namespace qrv {
 
-using AddressBytes = std::array<std::uint8_t, 4>;
-
-inline constexpr int kDefaultHttpPort = 80;
 // At most this many cameras take part in one automatic run.
 inline constexpr int kMaxListedCameras = 256;
 
