@@ -39,10 +39,11 @@ AutoCameraListPage::AutoCameraListPage(UpgradeWizardDialog& wizard, QWidget* par
       access_(PageButton(QStringLiteral("&Access setting..."), "accessSetting", this)),
       strip_(new QWidget(this)) {
     grid_->setObjectName(QStringLiteral("grid"));
-    counter_->setObjectName(QStringLiteral("counter"));
+    counter_->setObjectName(QStringLiteral("detectedCounter"));
     addOther_ = PageButton(QStringLiteral("Add &other cameras..."), "addOther", strip_);
     testingButton_ = PageButton(QStringLiteral("&Testing..."), "testing", strip_);
     toggle_ = PageButton(QStringLiteral("&<<"), "toggleExtra", this);
+    toggle_->setFixedWidth(toggle_->fontMetrics().horizontalAdvance(QStringLiteral(">>")) + 28);
     // The Add other cameras dialog comes with its own change; until then the
     // button slides out with the others but cannot be pressed.
     addOther_->setEnabled(false);
@@ -62,19 +63,21 @@ AutoCameraListPage::AutoCameraListPage(UpgradeWizardDialog& wizard, QWidget* par
     LayoutStrip(0);
 
     auto* detected = new QLabel(QStringLiteral("Detected camera(s):"), this);
+    auto* heading = new QHBoxLayout;
+    heading->addWidget(title);
+    heading->addStretch(1);
+    heading->addWidget(detected);
+    heading->addWidget(counter_);
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(detected);
-    buttons->addWidget(counter_);
+    buttons->addWidget(selectAll_);
+    buttons->addWidget(access_);
     buttons->addStretch(1);
     buttons->addWidget(strip_);
     buttons->addWidget(toggle_);
-    buttons->addSpacing(12);
-    buttons->addWidget(selectAll_);
-    buttons->addWidget(access_);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(title);
+    layout->addLayout(heading);
     layout->addWidget(grid_, 1);
     layout->addLayout(buttons);
 

@@ -28,7 +28,7 @@ AutoProgressPage::AutoProgressPage(UpgradeWizardDialog& wizard, CameraGridCtrl& 
     list_->setObjectName(QStringLiteral("progressList"));
     retain_->setObjectName(QStringLiteral("retain"));
     backup_->setObjectName(QStringLiteral("backup"));
-    counter_->setObjectName(QStringLiteral("counter"));
+    counter_->setObjectName(QStringLiteral("proceededCounter"));
     retain_->setChecked(true);
     backup_->setChecked(false);
     connect(retain_, &QCheckBox::clicked, this, &AutoProgressPage::OnRetainClicked);

@@ -76,6 +76,18 @@ void DrawRowFocus(QPainter* painter, const QStyleOptionViewItem& option, const Q
     if (index.column() == index.model()->columnCount() - 1) painter->drawLine(cell.topRight(), cell.bottomRight());
 }
 
+void FitColumns(QTableView* view, const int* widths, const char* const* samples, int count) {
+    const QFontMetrics body = view->fontMetrics();
+    const QFontMetrics header = view->horizontalHeader()->fontMetrics();
+    for (int column = 0; column < count; ++column) {
+        const QString title = view->model()->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        const int needed = std::max(body.horizontalAdvance(QString::fromLatin1(samples[column])) + kTextMargin + 2,
+                                    header.horizontalAdvance(title) + kTextMargin + 4);
+        view->setColumnWidth(column, std::max(widths[column], title.isEmpty() && !*samples[column] ? 0 : needed));
+    }
+    view->horizontalHeader()->setStretchLastSection(true);
+}
+
 // ---- model -------------------------------------------------------------------------------
 
 CameraGridModel::CameraGridModel(TargetGrid& grid, QObject* parent) : QAbstractTableModel(parent), grid_(grid) {}
@@ -208,10 +220,12 @@ CameraGridCtrl::CameraGridCtrl(const ModelList& models, Timing timing, QWidget* 
     QHeaderView* header = horizontalHeader();
     header->setSectionsClickable(false);
     header->setHighlightSections(false);
-    header->setStretchLastSection(false);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header->viewport()->installEventFilter(this);
-    for (int column = 0; column < kColumns; ++column) setColumnWidth(column, kGridColumnWidths[column]);
+    static const char* const kSamples[kColumns] = {"", "00:00:00:00:00:00", "255.255.255.255", "QRV-K7N",
+                                                   "0000000", "00.00", "admin"};
+    FitColumns(this, kGridColumnWidths, kSamples, kColumns);
+    setColumnWidth(0, kGridColumnWidths[0]);
     header->setSectionResizeMode(0, QHeaderView::Fixed);
 }
 

@@ -130,4 +130,9 @@ private:
 // The column widths of the target grid.
 inline constexpr int kGridColumnWidths[] = {17, 123, 100, 85, 50, 70, 50};
 
+// Gives each column its design width, or more where this desktop's font
+// needs it for the header or for `samples[column]` (a typical value) to show
+// whole; the last column takes the room that is left.
+void FitColumns(QTableView* view, const int* widths, const char* const* samples, int count);
+
 }  // namespace qrv

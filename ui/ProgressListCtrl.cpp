@@ -165,9 +165,9 @@ ProgressListCtrl::ProgressListCtrl(const FirmwarePackage& package, Timing timing
     QHeaderView* header = horizontalHeader();
     header->setSectionsClickable(false);
     header->setHighlightSections(false);
-    header->setStretchLastSection(false);
     header->viewport()->installEventFilter(this);
-    for (int column = 0; column < kColumns; ++column) setColumnWidth(column, kProgressColumnWidths[column]);
+    static const char* const kSamples[kColumns] = {"000", "255.255.255.255", "QRV-K7N", "00.00", "", "Loading config file"};
+    FitColumns(this, kProgressColumnWidths, kSamples, kColumns);
     progressRefresh_.setInterval(kProgressRefreshMs);
     connect(&progressRefresh_, &QTimer::timeout, this, [this] { model_->RefreshProgress(); });
     progressRefresh_.start();

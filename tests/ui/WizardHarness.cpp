@@ -50,6 +50,7 @@ void WizardTest::TearDown() {
 }
 
 UpgradeWizardDialog& WizardTest::OpenWizard(double timeScale) {
+    closed_ = false;
     wizard_ = std::make_unique<UpgradeWizardDialog>(WizardOptions{Timing::Production().Scaled(timeScale)});
     QObject::connect(wizard_.get(), &QDialog::finished, [this] { closed_ = true; });
     QObject::connect(wizard_.get(), &UpgradeWizardDialog::StepShown, [this] {
@@ -64,7 +65,7 @@ UpgradeWizardDialog& WizardTest::OpenWizard(double timeScale) {
     return *wizard_;
 }
 
-void WizardTest::Screenshot(const std::string& name) {
+void WizardTest::Screenshot(const std::string& name, QWidget* widget) {
     const QByteArray root = qgetenv("QRV_SCREENSHOT_DIR");
     const QString dir = root.isEmpty() ? QStringLiteral("screenshots") : QString::fromLocal8Bit(root);
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -76,7 +77,7 @@ void WizardTest::Screenshot(const std::string& name) {
                              .arg(dir, test)
                              .arg(++shots_, 2, 10, QLatin1Char('0'))
                              .arg(QString::fromStdString(name));
-    wizard_->grab().save(file);
+    (widget ? widget : wizard_.get())->grab().save(file);
 }
 
 void WizardTest::Click(QAbstractButton* button) {

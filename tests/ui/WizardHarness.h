@@ -73,8 +73,9 @@ protected:
     UpgradeWizardDialog& Wizard() { return *wizard_; }
     bool WizardClosed() const { return closed_; }
 
-    // Saves a picture of the whole window under <build>/screenshots/.
-    void Screenshot(const std::string& name);
+    // Saves a picture of the whole window (or of `widget`, a dialog) under
+    // <build>/screenshots/.
+    void Screenshot(const std::string& name, QWidget* widget = nullptr);
 
     void Click(QAbstractButton* button);
     void ClickNext() { Click(Wizard().NextButton()); }
