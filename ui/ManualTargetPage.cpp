@@ -16,6 +16,7 @@
 #include "platform/OwnerPort.h"
 
 #include "discovery/DiscoveryTable.h"
+#include "engine/CameraAddress.h"
 #include "ui/Ipv4AddressEdit.h"
 #include "ui/UiText.h"
 
@@ -24,8 +25,6 @@ namespace qrv {
 namespace {
 
 constexpr int kMaxCredentialLength = 16;
-constexpr unsigned kLowestPort = 1024;
-constexpr unsigned kHighestPort = 65535;
 
 QLabel* BuddyLabel(const QString& text, QWidget* buddy, QWidget* parent) {
     auto* label = new QLabel(text, parent);
@@ -160,7 +159,9 @@ bool ManualTargetPage::Validate() {
     };
     if (!ReadFields()) return refuse(u"Please enter an unsigned integer.", customPortEdit_);
     if (address_->IsBlank()) return refuse(MessageU16(120, &Owner()), address_);
-    if (portChoice_ == 1 && (customPort_ < kLowestPort || customPort_ > kHighestPort)) {
+    // The custom port box is for ports other than 80: 80 typed there is refused too.
+    if (portChoice_ == 1 && (customPort_ < static_cast<unsigned>(kLowestCustomPort) ||
+                             customPort_ > static_cast<unsigned>(kHighestPort))) {
         return refuse(MessageU16(310, &Owner()), customPortEdit_);
     }
     if (name_.isEmpty()) return refuse(MessageU16(308, &Owner()), adminName_);
@@ -168,16 +169,9 @@ bool ManualTargetPage::Validate() {
     return true;
 }
 
-std::string ManualTargetPage::Dotted(const std::array<std::uint8_t, 4>& bytes) {
-    return std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." + std::to_string(bytes[2]) + "." +
-           std::to_string(bytes[3]);
-}
-
 std::string ManualTargetPage::GetAddressText() {
     ReadFields();
-    std::string text = Dotted(addressBytes_);
-    if (portChoice_ == 1) text += ":" + std::to_string(customPort_);
-    return text;
+    return CameraAddress{addressBytes_, portChoice_ == 1 ? static_cast<int>(customPort_) : kDefaultHttpPort}.Text8();
 }
 
 std::u16string ManualTargetPage::GetCredentialText() {
@@ -187,10 +181,10 @@ std::u16string ManualTargetPage::GetCredentialText() {
 
 bool ManualTargetPage::CheckDuplicateAddress() {
     if (!discovered_) return true;
-    const std::string typed = Dotted(address_->Address());
+    const AddressBytes typed = address_->Address();
     int same = 0;
     for (const DiscoveredCamera& camera : discovered_->Snapshot()) {
-        if (!FieldText(camera.mac).empty() && DottedAddress(camera.ip) == typed) ++same;
+        if (!FieldText(camera.mac).empty() && camera.ip == typed) ++same;
     }
     if (same <= 1) return true;
     Ask(Owner(), u"There is more than one camera with the same IP address.\r\nCannot proceed with the upgrade.",

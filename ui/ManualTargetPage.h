@@ -54,7 +54,6 @@ private:
     // The fields as the controls hold them; false when the custom port box
     // holds no unsigned number while it counts.
     bool ReadFields();
-    static std::string Dotted(const std::array<std::uint8_t, 4>& bytes);
 
     const DiscoveryTable* discovered_ = nullptr;
     Ipv4AddressEdit* address_;
