@@ -26,8 +26,8 @@ AutoProgressPage::AutoProgressPage(UpgradeWizardDialog& wizard, CameraGridCtrl& 
       backup_(new QCheckBox(QStringLiteral("Backup the current &settings"), this)),
       counter_(new QLabel(this)) {
     list_->setObjectName(QStringLiteral("progressList"));
-    retain_->setObjectName(QStringLiteral("retain"));
-    backup_->setObjectName(QStringLiteral("backup"));
+    retain_->setObjectName(QStringLiteral("autoRetain"));
+    backup_->setObjectName(QStringLiteral("autoBackup"));
     counter_->setObjectName(QStringLiteral("proceededCounter"));
     retain_->setChecked(true);
     backup_->setChecked(false);
