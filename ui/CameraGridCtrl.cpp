@@ -278,6 +278,10 @@ void CameraGridCtrl::StepSelectionDown() {
 
 void CameraGridCtrl::SetCredentials(int row, const std::u16string& name, const std::u16string& password) {
     if (row < 0 || row >= grid_.RowCount()) return;
+    const GridRow& before = grid_.Row(row);
+    // A green or red row speaks of the account it was tested with: another
+    // account has not been tested yet.
+    if (before.name != name || before.password != password) grid_.SetCheckResult(row, CheckResult::None);
     grid_.SetCredentials(row, name, password);
     model_->RowChanged(row);
 }

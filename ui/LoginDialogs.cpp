@@ -91,6 +91,7 @@ SingleLoginDialog::SingleLoginDialog(CameraGridCtrl& grid, QWidget* parent)
     prev_->setEnabled(row_ != 0);
     next_->setEnabled(row_ != grid_.RowCount());
     ShowRow(row_);
+    name_->setFocus();
 }
 
 void SingleLoginDialog::SaveFields() { grid_.SetCredentials(row_, ToU16(name_->text()), ToU16(password_->text())); }

@@ -285,7 +285,7 @@ TEST_F(AutoModeTest, CameraListWaitsForDiscoveryThenTakesCredentialsAndTestsThem
     EXPECT_EQ(Button("toggleExtra")->text(), QStringLiteral("&<<"));
 }
 
-TEST_F(AutoModeTest, NoCameraAndSharedAddressesKeepNextOff) {
+TEST_F(AutoModeTest, NoCameraOffersNothingAndOneCameraGetsTheBatchLogin) {
     // Nobody answers: an empty list that offers nothing.
     OpenWizard();
     GoToCameraList();
@@ -297,6 +297,76 @@ TEST_F(AutoModeTest, NoCameraAndSharedAddressesKeepNextOff) {
     EXPECT_FALSE(Button("testing")->isEnabled());
     EXPECT_FALSE(Wizard().NextButton()->isEnabled());
     EXPECT_EQ(boxes_.Count(), 0u);
+    WizardTest::TearDown();
+
+    // A single camera in all: Access setting opens the Batch login.
+    StartCameras("127.0.0.2\n");
+    OpenWizard();
+    GoToCameraList();
+    WaitForDiscoveryEnd();
+    ASSERT_EQ(Grid().RowCount(), 1);
+    bool batch = false;
+    WhenModal<QDialog>([&batch](QDialog* dialog) {
+        batch = qobject_cast<BatchLoginDialog*>(dialog) != nullptr;
+        dialog->reject();
+    });
+    Click(Button("accessSetting"));
+    EXPECT_TRUE(batch);
+}
+
+TEST_F(AutoModeTest, GridSortsOnHeaderPressesAndTogglesTargetsWithSpace) {
+    StartCameras("127.0.0.2 model=QRV-K7P\n127.0.0.3 model=QRV-K7\n127.0.0.4 model=QRV-K7N\n");
+    OpenWizard();
+    GoToCameraList();
+    WaitForDiscoveryEnd();
+    ASSERT_EQ(Grid().RowCount(), 3);
+    auto models = [this] {
+        QStringList list;
+        for (int row = 0; row < Grid().RowCount(); ++row) list << QString::fromStdU16String(Grid().Grid().Row(row).model);
+        return list;
+    };
+    const int k7p = RowOf(u"127.0.0.2");
+    SelectRows({k7p});
+    QHeaderView* header = Grid().horizontalHeader();
+    auto pressHeader = [header](int x) {
+        QTest::mousePress(header->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(x, header->height() / 2));
+        QTest::mouseRelease(header->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(x, header->height() / 2));
+    };
+    const int modelLeft = header->sectionViewportPosition(3);
+    pressHeader(modelLeft + header->sectionSize(3) / 2);
+    EXPECT_EQ(models(), (QStringList{"QRV-K7", "QRV-K7N", "QRV-K7P"}));
+    // The selection follows its camera to its new place.
+    EXPECT_EQ(Grid().SelectedRows(), std::vector<int>{2});
+    pressHeader(modelLeft + header->sectionSize(3) / 2);
+    EXPECT_EQ(models(), (QStringList{"QRV-K7P", "QRV-K7N", "QRV-K7"}));
+    EXPECT_EQ(Grid().SelectedRows(), std::vector<int>{0});
+    // A press on the divider between two headers resizes; it never sorts.
+    pressHeader(modelLeft + 1);
+    EXPECT_EQ(models(), (QStringList{"QRV-K7P", "QRV-K7N", "QRV-K7"}));
+    Screenshot("sorted");
+
+    // Space on the focused, selected row flips every selected row.
+    Grid().setFocus();
+    SelectRows({0, 2});
+    QTest::keyClick(&Grid(), Qt::Key_Space);
+    EXPECT_EQ(Grid().Grid().Row(0).target, 0);
+    EXPECT_EQ(Grid().Grid().Row(1).target, 1);
+    EXPECT_EQ(Grid().Grid().Row(2).target, 0);
+    EXPECT_EQ(Grid().SelectedRows(), (std::vector<int>{0, 2}));
+
+    // The Single login opens with the name ready for typing; a new account
+    // takes the row's colour from an earlier test away.
+    Grid().Grid().SetCheckResult(1, CheckResult::Passed);
+    SelectRows({1});
+    WhenModal<SingleLoginDialog>([this](SingleLoginDialog* dialog) {
+        EXPECT_TRUE(dialog->NameEdit()->hasFocus());
+        Type(dialog->NameEdit(), QStringLiteral("admin"));
+        Type(dialog->PasswordEdit(), QStringLiteral("other"));
+        dialog->OnOkButton();
+    });
+    Click(Button("accessSetting"));
+    EXPECT_EQ(Grid().Grid().Row(1).password, u"other");
+    EXPECT_EQ(Grid().Grid().Row(1).checkResult, CheckResult::None);
 }
 
 TEST_F(AutoModeTest, SharedAddressesLockTheModeUnlessRelaxed) {
