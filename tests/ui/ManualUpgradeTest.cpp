@@ -371,6 +371,8 @@ TEST_F(ManualUpgradeTest, ConfigurationSaveFailureReturnsToTheTargetPage) {
               (std::vector<MessageBox>{kProceed, Box(u"Cannot save camera's configuration!", u"Information",
                                                      BoxIcon::Stop)}));
     ExpectBackOnTargetPage();
+    // Back after a failed run: ready for another address, as on any showing of the page.
+    EXPECT_TRUE(Find<QLineEdit>("field0")->hasFocus());
     EXPECT_EQ(stages_, QStringList{QStringLiteral("Saving config file")});
     // No upload was made.
     for (const SimEvent& event : sim_->Events()) EXPECT_NE(event.path, "/command/versionup.cgi");
@@ -398,6 +400,8 @@ TEST_F(ManualUpgradeTest, UploadCutOffIsANetworkError) {
                   Box(u"Network error occurred.\r\nPlease retry the upgrade without shutting down the power.",
                       u"Information", BoxIcon::Stop)}));
     ExpectBackOnTargetPage();
+    // Back after a failed run: ready for another address, as on any showing of the page.
+    EXPECT_TRUE(Find<QLineEdit>("field0")->hasFocus());
 }
 
 // ---- the relaxed-addressing mode ------------------------------------------------------
