@@ -367,6 +367,19 @@ TEST_F(AutoModeTest, GridSortsOnHeaderPressesAndTogglesTargetsWithSpace) {
     Click(Button("accessSetting"));
     EXPECT_EQ(Grid().Grid().Row(1).password, u"other");
     EXPECT_EQ(Grid().Grid().Row(1).checkResult, CheckResult::None);
+
+    // Batch login accepts empty boxes: they clear every selected row.
+    SelectRows({0, 1});
+    WhenModal<BatchLoginDialog>([this](BatchLoginDialog* dialog) {
+        Type(dialog->NameEdit(), QString());
+        Type(dialog->PasswordEdit(), QString());
+        dialog->accept();
+    });
+    Click(Button("accessSetting"));
+    for (int row : {0, 1}) {
+        EXPECT_TRUE(Grid().Grid().Row(row).name.empty()) << row;
+        EXPECT_TRUE(Grid().Grid().Row(row).password.empty()) << row;
+    }
 }
 
 TEST_F(AutoModeTest, SharedAddressesLockTheModeUnlessRelaxed) {
@@ -457,7 +470,7 @@ TEST_F(AutoModeTest, BatchesOfSixCamerasEndWithTheLogInEverySetupDataMode) {
             EXPECT_EQ(boxes_.Last(), kProceed);
             EXPECT_TRUE(retain->isEnabled());
             EXPECT_TRUE(backup->isEnabled());
-            EXPECT_FALSE(list.List().IsRunning() && list.List().Row(0).texts[5] != u"Standby");
+            EXPECT_FALSE(list.List().IsRunning() && list.List().Row(0).stage != kStandby);
             // A header press beeps and sorts nothing.
             const int beeps = beeps_;
             QHeaderView* header = list.horizontalHeader();
@@ -499,7 +512,7 @@ TEST_F(AutoModeTest, BatchesOfSixCamerasEndWithTheLogInEverySetupDataMode) {
         lines.sort();
         want.sort();
         EXPECT_EQ(lines, want) << log.toStdString();
-        EXPECT_EQ(list.List().Row(0).texts[3], u"1.30");
+        EXPECT_EQ(list.List().Row(0).version, u"1.30");
         EXPECT_EQ(SavedConfigurations().size(), run.filesKept) << SavedConfigurations().join(u' ').toStdString();
         // Finish leaves without asking.
         ClickCancel();
@@ -521,7 +534,7 @@ TEST_F(AutoModeTest, AbortLetsStartedCamerasFinishAndDropsTheRest) {
     boxes_.Answer({BoxAnswer::Ok});
     ClickNext();
     ProgressList& list = ProgressPage().List().List();
-    ASSERT_TRUE(WaitFor([&] { return list.Row(0).texts[5] != u"Standby"; }));
+    ASSERT_TRUE(WaitFor([&] { return list.Row(0).stage != kStandby; }));
     ClickNext();  // "&Abort"
     EXPECT_FALSE(Wizard().NextButton()->isEnabled());
     Screenshot("aborting");
@@ -532,7 +545,7 @@ TEST_F(AutoModeTest, AbortLetsStartedCamerasFinishAndDropsTheRest) {
         if (list.Row(row).result == kCompleted) {
             ++finished;
         } else {
-            EXPECT_EQ(list.Row(row).texts[5], u"Standby") << row;
+            EXPECT_EQ(list.Row(row).stage, kStandby) << row;
             EXPECT_EQ(list.Row(row).progress, 0) << row;
             EXPECT_TRUE(list.ResultLine(row).empty()) << row;
         }
