@@ -22,8 +22,6 @@ constexpr int kHeaderInset = 4;
 // How often progress written by the workers is looked at.
 constexpr int kProgressRefreshMs = 100;
 const char* const kTitles[kColumns] = {"ID", "IP address", "Model", "Version No", "Progress", "Status"};
-// Text of each column in the row's texts; the progress column has none.
-constexpr int kTextSlot[kColumns] = {0, 1, 2, 3, -1, 5};
 
 }  // namespace
 
@@ -39,9 +37,12 @@ int ProgressListModel::columnCount(const QModelIndex& parent) const { return par
 QVariant ProgressListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= list_.RowCount()) return {};
     const ProgressItem& row = list_.Row(index.row());
-    const int slot = kTextSlot[index.column()];
+    const auto column = static_cast<ProgressColumn>(index.column());
     switch (role) {
-    case Qt::DisplayRole: return slot < 0 ? QVariant() : QVariant(ToQString(row.texts[static_cast<std::size_t>(slot)]));
+    case Qt::DisplayRole:
+        // The progress column draws a bar and has no text.
+        return column == ProgressColumn::Progress ? QVariant()
+                                                  : QVariant(ToQString(ProgressColumnText(row, column)));
     case kProgressRole: return row.progress.load();
     case Qt::TextAlignmentRole:
         return index.column() == 0 ? QVariant(Qt::AlignHCenter | Qt::AlignVCenter) : QVariant();
@@ -190,7 +191,6 @@ bool ProgressListCtrl::eventFilter(QObject* watched, QEvent* event) {
             const int left = header->sectionViewportPosition(column);
             if (x >= left + kHeaderInset && x < left + header->sectionSize(column) - kHeaderInset) WarningBeep();
         }
-        return true;
     }
     return QTableView::eventFilter(watched, event);
 }
