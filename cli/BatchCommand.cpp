@@ -130,10 +130,10 @@ int AskCameras(CliProgram& program, TargetGrid& grid, const BatchOptions& option
         const AddCameraItem& item = list.Row(row);
         if (list.IsRowAcceptable(row)) continue;
         ++skipped;
-        std::string why = ToUtf8(item.texts[2]);
-        if (item.conflict == 1) why = "the address is given twice";
-        if (item.conflict == 2) why = "already listed";
-        PrintLine("skipped " + ToUtf8(item.texts[1]) + ": " + why);
+        std::string why = ToUtf8(AddCameraColumnText(item, AddCameraColumn::Model));
+        if (item.conflict == AddCameraItem::Conflict::InList) why = "the address is given twice";
+        if (item.conflict == AddCameraItem::Conflict::InGrid) why = "already listed";
+        PrintLine("skipped " + ToUtf8(AddCameraColumnText(item, AddCameraColumn::Address)) + ": " + why);
     }
     list.TransferAcceptableRows(grid);
     return skipped;
@@ -144,7 +144,9 @@ public:
     explicit StatusPrinter(const ProgressList& list) : list_(list) {}
     void RowChanged(int row) override {
         const ProgressItem& item = list_.Row(row);
-        PrintLine(ToUtf8(item.texts[0]) + "\t" + ToUtf8(item.texts[1]) + "\t" + ToUtf8(item.texts[5]));
+        PrintLine(ToUtf8(ProgressColumnText(item, ProgressColumn::Id)) + "\t" +
+                  ToUtf8(ProgressColumnText(item, ProgressColumn::Address)) + "\t" +
+                  ToUtf8(ProgressColumnText(item, ProgressColumn::Status)));
     }
 
 private:

@@ -20,7 +20,32 @@ std::u16string NumberText(int number) {
 // is answered to anyone.
 constexpr const char* kNoCredentials = ":";
 
+std::u16string ModelColumnText(const AddCameraItem& item) {
+    using Inquiry = AddCameraItem::Inquiry;
+    switch (item.inquiry) {
+    case Inquiry::None: return {};
+    case Inquiry::Queued: return std::u16string(AddCameraList::kQueued);
+    case Inquiry::Searching: return std::u16string(AddCameraList::kSearching);
+    case Inquiry::NoResponse: return std::u16string(AddCameraList::kNoResponse);
+    case Inquiry::NotACamera: return std::u16string(AddCameraList::kNotACamera);
+    case Inquiry::Identified: return item.model;
+    }
+    return {};
+}
+
 }  // namespace
+
+std::u16string AddCameraColumnText(const AddCameraItem& item, AddCameraColumn column) {
+    switch (column) {
+    case AddCameraColumn::Number: return NumberText(item.number);
+    case AddCameraColumn::Address: return item.addressGiven ? item.address.Text() : std::u16string();
+    case AddCameraColumn::Model: return ModelColumnText(item);
+    case AddCameraColumn::Serial: return item.serial;
+    case AddCameraColumn::Version: return item.version;
+    case AddCameraColumn::Count: break;
+    }
+    return {};
+}
 
 AddCameraList::AddCameraList(OwnerPort& owner, const ModelList& models, Timing timing)
     : owner_(owner), models_(models), timing_(timing) {}
@@ -41,9 +66,7 @@ void AddCameraList::SetTargetGrid(const TargetGrid* grid) {
 int AddCameraList::AppendRow() {
     AddCameraItem row;
     row.number = RowCount() + 1;
-    row.texts[0] = NumberText(row.number);
-    row.ip = lastIp_;
-    row.port = lastPort_;
+    row.address = CameraAddress{lastIp_, lastPort_};
     rows_.push_back(std::move(row));
     RowsChanged();
     return RowCount() - 1;
@@ -51,21 +74,22 @@ int AddCameraList::AppendRow() {
 
 void AddCameraList::SetAddress(int row, const AddressBytes& ip, int port, bool queue) {
     AddCameraItem& item = rows_.at(row);
-    item.ip = ip;
-    item.port = port;
-    const std::u16string text = FormatAddress(ip, port);
-    if (text != item.texts[1] || !item.queued) {
-        item.texts[1] = text;
-        item.queued = queue ? 1 : 0;
+    const CameraAddress address{ip, port};
+    const bool sameAddress = item.addressGiven && item.address == address;
+    item.address = address;
+    if (!sameAddress || !item.queued) {
+        item.addressGiven = true;
+        item.queued = queue;
         // An answer about the old address must not land on the new one.
         DropPending(item.number);
         if (queue) {
-            item.texts[2] = std::u16string(kQueued);
-            item.texts[3].clear();
-            item.texts[4].clear();
-            item.verdict = 0;
+            item.inquiry = AddCameraItem::Inquiry::Queued;
+            item.model.clear();
+            item.serial.clear();
+            item.version.clear();
+            item.verdict = AddCameraItem::Verdict::Unknown;
             pending_.push_back(Pending{item.number,
-                                       std::make_unique<CameraClient>(owner_, FormatAddress8(ip, port), kNoCredentials,
+                                       std::make_unique<CameraClient>(owner_, address.Text8(), kNoCredentials,
                                                                       models_, item.number, nullptr, nullptr, nullptr,
                                                                       std::u16string(), timing_)});
             owner_.StartTimer(kTimerId, static_cast<int>(timing_.addInquiryTick.count()));
@@ -83,16 +107,14 @@ void AddCameraList::DeleteRow(int row) {
     const int number = rows_[row].number;
     DropPending(number);
     for (AddCameraItem& item : rows_) {
-        if (item.number > number) {
-            --item.number;
-            item.texts[0] = NumberText(item.number);
-        }
+        if (item.number > number) --item.number;
     }
     // The pending inquiries follow their rows' new numbers.
     for (Pending& pending : pending_) {
         if (pending.number > number) --pending.number;
     }
     rows_.erase(rows_.begin() + row);
+    selected_ = -1;
     RecomputeConflicts();
     if (!rows_.empty()) {
         if (selectedBefore >= 0) SelectRow(std::min(selectedBefore, RowCount() - 1));
@@ -118,34 +140,24 @@ int AddCameraList::FindRow(int number) const {
 
 std::u16string AddCameraList::ModelText(int number) const {
     const int row = FindRow(number);
-    return row < 0 ? std::u16string() : rows_[row].texts[2];
+    return row < 0 ? std::u16string() : AddCameraColumnText(rows_[row], AddCameraColumn::Model);
 }
 
 std::u16string AddCameraList::Version(int number) const {
     const int row = FindRow(number);
-    return row < 0 ? std::u16string() : rows_[row].texts[4];
+    return row < 0 ? std::u16string() : rows_[row].version;
 }
 
 std::u16string AddCameraList::Serial(int number) const {
     const int row = FindRow(number);
-    return row < 0 ? std::u16string() : rows_[row].texts[3];
+    return row < 0 ? std::u16string() : rows_[row].serial;
 }
 
 // ---- selection -------------------------------------------------------------------
 
-void AddCameraList::SelectRow(int row) {
-    for (int i = 0; i < RowCount(); ++i) {
-        rows_[i].selected = i == row ? 1 : 0;
-        rows_[i].focused = i == row ? 1 : 0;
-    }
-}
+void AddCameraList::SelectRow(int row) { selected_ = row >= 0 && row < RowCount() ? row : -1; }
 
-int AddCameraList::SelectedRow() const {
-    for (int row = 0; row < RowCount(); ++row) {
-        if (rows_[row].selected) return row;
-    }
-    return -1;
-}
+int AddCameraList::SelectedRow() const { return selected_; }
 
 void AddCameraList::SelectNextRow() {
     const int row = SelectedRow();
@@ -204,8 +216,8 @@ void AddCameraList::StartPending(Pending& pending) {
     pending.started = true;
     const int row = FindRow(pending.number);
     if (row < 0) return;
-    rows_[row].texts[2] = std::u16string(kSearching);
-    rows_[row].verdict = 1;
+    rows_[row].inquiry = AddCameraItem::Inquiry::Searching;
+    rows_[row].verdict = AddCameraItem::Verdict::Suitable;
     RowChanged(row);
 }
 
@@ -220,15 +232,17 @@ void AddCameraList::ClosePending(const Pending& pending) {
     const bool identified = client.ReadIdentity(reply, model, serial, false);
     AddCameraItem& item = rows_[row];
     if (reply.empty()) {
-        item.texts[2] = std::u16string(kNoResponse);
+        item.inquiry = AddCameraItem::Inquiry::NoResponse;
     } else if (!identified) {
-        item.texts[2] = std::u16string(kNotACamera);
+        item.inquiry = AddCameraItem::Inquiry::NotACamera;
     } else {
-        item.texts[2] = model;
+        item.inquiry = AddCameraItem::Inquiry::Identified;
+        item.model = model;
     }
-    item.texts[3] = serial;
-    item.texts[4] = WithoutVerPrefix(client.VersionBefore());
-    item.verdict = identified && ns_serial_protect::IsSerialAllowed(serial) ? 1 : 2;
+    item.serial = serial;
+    item.version = WithoutVerPrefix(client.VersionBefore());
+    item.verdict = identified && ns_serial_protect::IsSerialAllowed(serial) ? AddCameraItem::Verdict::Suitable
+                                                                            : AddCameraItem::Verdict::Unsuitable;
     RowChanged(row);
 }
 
@@ -244,25 +258,29 @@ bool AddCameraList::IsPending(int number) const {
 // Only rows with an address take part: a row still waiting for one holds
 // the last address entered and would otherwise mark its twin.
 void AddCameraList::RecomputeConflicts() {
-    for (AddCameraItem& item : rows_) item.conflict = 0;
+    using Conflict = AddCameraItem::Conflict;
+    for (AddCameraItem& item : rows_) item.conflict = Conflict::None;
     for (AddCameraItem& item : rows_) {
         if (!item.queued) continue;
         for (const AddCameraItem& other : rows_) {
-            if (&other != &item && other.queued && other.ip == item.ip) item.conflict = 1;
+            if (&other != &item && other.queued && other.address.ip == item.address.ip) {
+                item.conflict = Conflict::InList;
+            }
         }
     }
     if (!grid_) return;
     for (AddCameraItem& item : rows_) {
         if (!item.queued) continue;
         for (const GridRow& gridRow : grid_->Rows()) {
-            if (gridRow.ip == item.ip) item.conflict = 2;
+            if (gridRow.ip == item.address.ip) item.conflict = Conflict::InGrid;
         }
     }
 }
 
 bool AddCameraList::IsRowAcceptable(int row) const {
     const AddCameraItem& item = rows_.at(row);
-    return item.queued && item.conflict == 0 && item.verdict == 1 && !IsPending(item.number);
+    return item.queued && item.conflict == AddCameraItem::Conflict::None &&
+           item.verdict == AddCameraItem::Verdict::Suitable && !IsPending(item.number);
 }
 
 bool AddCameraList::AllRowsAcceptable() const {
@@ -278,8 +296,8 @@ int AddCameraList::TransferAcceptableRows(TargetGrid& grid) const {
     for (int row = 0; row < RowCount(); ++row) {
         if (!IsRowAcceptable(row)) continue;
         const AddCameraItem& item = rows_[row];
-        if (grid.AddRow(grid.RowCount(), u"", FormatAddress(item.ip, item.port), item.texts[2], item.texts[3],
-                        item.texts[4], item.ip, item.port, running)) {
+        if (grid.AddRow(grid.RowCount(), u"", item.address.Text(), AddCameraColumnText(item, AddCameraColumn::Model),
+                        item.serial, item.version, item.address.ip, item.address.port, running)) {
             ++taken;
         }
         ++running;

@@ -6,7 +6,6 @@
 // camera answered as a supported model with an allowed serial and its address
 // is neither twice in this list nor already in the grid.
 
-#include <array>
 #include <deque>
 #include <memory>
 #include <string>
@@ -14,24 +13,36 @@
 
 #include "discovery/ListObserver.h"
 #include "discovery/TargetGrid.h"
+#include "engine/CameraAddress.h"
 #include "engine/CameraClient.h"
 #include "engine/Timing.h"
 
 namespace qrv {
 
 struct AddCameraItem {
-    int number = 0;  // 1-based; shown as "%03d"
-    // [0] number text, [1] address text, [2] model or status, [3] serial,
-    // [4] version; [5]..[7] spare.
-    std::array<std::u16string, 8> texts;
-    AddressBytes ip{};
-    int port = kDefaultHttpPort;
-    int selected = 0;  // selection and focus, kept across a re-sort
-    int focused = 0;
-    int queued = 0;   // the row has an address and its camera is (to be) asked
-    int verdict = 0;  // 0 not yet known, 1 suitable camera, 2 not suitable
-    int conflict = 0; // 0 none, 1 twice in this list, 2 already in the target grid
+    enum class Verdict { Unknown = 0, Suitable = 1, Unsuitable = 2 };
+    enum class Conflict { None = 0, InList = 1, InGrid = 2 };
+    // Where the camera's inquiry stands; the model column names it until the
+    // camera has told its model.
+    enum class Inquiry { None, Queued, Searching, NoResponse, NotACamera, Identified };
+
+    int number = 0;            // 1-based; shown as "%03d"
+    CameraAddress address;     // the last address entered until one is given
+    bool addressGiven = false; // the address column shows the address
+    Inquiry inquiry = Inquiry::None;
+    std::u16string model;      // as the camera named it (Identified)
+    std::u16string serial;
+    std::u16string version;
+    bool queued = false;       // the row has an address and its camera is (to be) asked
+    Verdict verdict = Verdict::Unknown;
+    Conflict conflict = Conflict::None;
 };
+
+enum class AddCameraColumn { Number = 0, Address, Model, Serial, Version, Count };
+
+// What a column shows for the row: the model column shows the model or where
+// the inquiry stands.
+std::u16string AddCameraColumnText(const AddCameraItem& item, AddCameraColumn column);
 
 class AddCameraList {
 public:
@@ -70,8 +81,8 @@ public:
     const AddCameraItem& Row(int row) const { return rows_.at(row); }
     // Index of the row with this number, or -1.
     int FindRow(int number) const;
-    // Text [2] (model or status), version and serial of the row with this
-    // number; empty for an unknown number.
+    // The model column's text (model or status), version and serial of the
+    // row with this number; empty for an unknown number.
     std::u16string ModelText(int number) const;
     std::u16string Version(int number) const;
     std::u16string Serial(int number) const;
@@ -124,6 +135,7 @@ private:
     const TargetGrid* grid_ = nullptr;
     std::vector<AddCameraItem> rows_;
     std::deque<Pending> pending_;
+    int selected_ = -1;  // the one selected row, or -1
     AddressBytes lastIp_{192, 168, 0, 100};
     int lastPort_ = kDefaultHttpPort;
     bool inTick_ = false;

@@ -22,6 +22,19 @@ bool IsTransferring(int stage) { return stage == kSavingConfig || stage == kUplo
 
 }  // namespace
 
+std::u16string ProgressColumnText(const ProgressItem& item, ProgressColumn column) {
+    switch (column) {
+    case ProgressColumn::Id: return IdText(item.index);
+    case ProgressColumn::Address: return item.address.Text();
+    case ProgressColumn::Model: return item.model;
+    case ProgressColumn::Version: return item.version;
+    case ProgressColumn::Status: return ListStageText(item.stage);
+    case ProgressColumn::Progress:
+    case ProgressColumn::Count: break;
+    }
+    return {};
+}
+
 ProgressList::ProgressList(OwnerPort& owner, const FirmwarePackage& package, Timing timing)
     : owner_(owner), package_(package), timing_(timing) {}
 
@@ -45,20 +58,16 @@ int ProgressList::AddRow(const UpgradeTarget& target) {
     const int index = RowCount();
     auto row = std::make_unique<ProgressItem>();
     row->index = index;
-    row->texts[0] = IdText(index);
-    row->texts[1] = FormatAddress(target.ip, target.port);
-    row->texts[2] = target.model;
-    row->texts[3] = target.version;
-    row->texts[5] = ListStageText(kStandby);
-    row->texts[6] = target.name;
-    row->texts[7] = target.password;
-    row->ip = target.ip;
-    row->port = target.port;
+    row->address = CameraAddress{target.ip, target.port};
+    row->model = target.model;
+    row->version = target.version;
+    row->name = target.name;
+    row->password = target.password;
     row->dhcp = target.dhcp ? 1 : 0;
     row->versionBefore = target.version;
 
     const std::string credentials = CameraClient::Base64Encode(ToNarrow(target.name + u":" + target.password));
-    auto job = std::make_unique<UpgradeJob>(owner_, FormatAddress8(target.ip, target.port), credentials,
+    auto job = std::make_unique<UpgradeJob>(owner_, row->address.Text8(), credentials,
                                             package_.Models(), index, &retain_, &deleteAfterRestore_, &batchTime_,
                                             target.serial, timing_);
     // Bound once, before anything runs: the row outlives its job, and the
@@ -209,8 +218,8 @@ void ProgressList::ContinueStart(Entry& entry, const TickState& tick) {
 void ProgressList::FinishEntry(const Entry& entry) {
     ProgressItem& row = *rows_[entry.row];
     const int stage = entry.job->Stage();
-    row.texts[5] = ListStageText(stage);
-    if (stage == kCompleted) row.texts[3] = WithoutVerPrefix(entry.job->Client().VersionNow());
+    row.stage = stage;
+    if (stage == kCompleted) row.version = WithoutVerPrefix(entry.job->Client().VersionNow());
     row.progress = kProgressComplete;
     row.result = stage;
     RowChanged(entry.row);
@@ -232,10 +241,10 @@ bool ProgressList::AnyStarting() const {
 }
 
 void ProgressList::SetStatus(int row, int stage) {
-    std::u16string text = ListStageText(stage);
-    std::u16string& status = rows_[row]->texts[5];
-    if (status == text) return;
-    status = std::move(text);
+    // Every stage has a text of its own.
+    int& shown = rows_[row]->stage;
+    if (shown == stage) return;
+    shown = stage;
     RowChanged(row);
 }
 
@@ -247,7 +256,7 @@ void ProgressList::RowChanged(int row) {
 
 std::u16string ProgressList::ResultLine(int row) const {
     const ProgressItem& item = *rows_.at(row);
-    return qrv::ResultLine(item.texts[2], item.texts[1], item.dhcp != 0, item.progress.load(), item.result);
+    return qrv::ResultLine(item.model, item.address.Text(), item.dhcp != 0, item.progress.load(), item.result);
 }
 
 std::u16string ProgressList::UpgradeLog() const {

@@ -14,7 +14,6 @@
 // The list is the owner of its jobs' timers: whoever drives it hands every
 // timer tick to OnTimer.
 
-#include <array>
 #include <atomic>
 #include <deque>
 #include <memory>
@@ -23,7 +22,9 @@
 
 #include "discovery/ListObserver.h"
 #include "discovery/TargetGrid.h"
+#include "engine/CameraAddress.h"
 #include "engine/FirmwarePackage.h"
+#include "engine/JobStage.h"
 #include "engine/Timing.h"
 #include "engine/UpgradeJob.h"
 #include "platform/Clock.h"
@@ -31,18 +32,24 @@
 namespace qrv {
 
 struct ProgressItem {
-    int index = 0;  // the ID column shows "%03d" of index + 1
-    // [0] ID, [1] address, [2] model, [3] version, [4] unused (the progress
-    // bar), [5] status, [6] administrator name, [7] administrator password.
-    std::array<std::u16string, 8> texts;
-    AddressBytes ip{};
-    int port = kDefaultHttpPort;
+    int index = 0;            // the ID column shows "%03d" of index + 1
+    CameraAddress address;    // the camera's real address, also for a DHCP row
+    std::u16string model;
+    std::u16string version;   // shown; the reported one after a completed job
+    std::u16string name;      // the administrator account the job logs in with
+    std::u16string password;
+    int stage = kStandby;     // the JobStage the status column names
     std::atomic<int> progress{0};  // 0..6000, written by the row's job
     int result = 0;                // the job's final stage once it left the queue
     int dhcp = 0;                  // the grid showed "DHCP" as the address
     int slot = 0;                  // firmware image chosen for the camera
     std::u16string versionBefore;
 };
+
+enum class ProgressColumn { Id = 0, Address, Model, Version, Progress, Status, Count };
+
+// What a column shows for the row; nothing for the progress bar's column.
+std::u16string ProgressColumnText(const ProgressItem& item, ProgressColumn column);
 
 class ProgressList {
 public:

@@ -20,7 +20,6 @@ namespace qrv {
 
 class QtOwnerPort;
 
-enum class ProgressColumn { Id = 0, Address, Model, Version, Progress, Status, Count };
 inline constexpr int kProgressColumnWidths[] = {30, 100, 82, 70, 120, 90};
 
 class ProgressListModel : public QAbstractTableModel, public ListObserver {

@@ -20,6 +20,9 @@ using namespace std::chrono_literals;
 using test::Camera;
 using test::SimEvent;
 using test::SimProcess;
+using Conflict = AddCameraItem::Conflict;
+using Inquiry = AddCameraItem::Inquiry;
+using Verdict = AddCameraItem::Verdict;
 
 AddressBytes Local(std::uint8_t last) { return {127, 0, 0, last}; }
 
@@ -40,8 +43,8 @@ struct DialogWatch : AddCameraObserver {
         int searching = 0;
         int queued = 0;
         for (int row = 0; row < list->RowCount(); ++row) {
-            searching += list->Row(row).texts[2] == AddCameraList::kSearching;
-            queued += list->Row(row).texts[2] == AddCameraList::kQueued;
+            searching += list->Row(row).inquiry == Inquiry::Searching;
+            queued += list->Row(row).inquiry == Inquiry::Queued;
         }
         mostSearching = std::max(mostSearching, searching);
         if (searching == 2 && queued > 0) ++ticksWithTwoSearchingAndOthersQueued;
@@ -89,16 +92,16 @@ TEST_F(AddCameras, FiveQueuedRowsAreAskedTwoAtATimeInTheirOrder) {
     SimProcess sim(fleet, test::kScale);
     Make();
     for (std::uint8_t n = 1; n <= 5; ++n) Add(Local(n + 1));
-    for (int row = 0; row < 5; ++row) EXPECT_EQ(list->Row(row).texts[2], u"Queued...");
+    for (int row = 0; row < 5; ++row) EXPECT_EQ(list->Row(row).inquiry, Inquiry::Queued);
 
     // The first tick asks the first two cameras only.
     list->InquiryTick();
     watch.AfterTick();
-    EXPECT_EQ(list->Row(0).texts[2], u"Searching...");
-    EXPECT_EQ(list->Row(1).texts[2], u"Searching...");
-    EXPECT_EQ(list->Row(0).verdict, 1) << "suitable for the time being";
+    EXPECT_EQ(list->Row(0).inquiry, Inquiry::Searching);
+    EXPECT_EQ(list->Row(1).inquiry, Inquiry::Searching);
+    EXPECT_EQ(list->Row(0).verdict, Verdict::Suitable) << "suitable for the time being";
     EXPECT_FALSE(list->AllRowsAcceptable()) << "but not acceptable before the camera has answered";
-    for (int row = 2; row < 5; ++row) EXPECT_EQ(list->Row(row).texts[2], u"Queued...");
+    for (int row = 2; row < 5; ++row) EXPECT_EQ(list->Row(row).inquiry, Inquiry::Queued);
 
     ASSERT_TRUE(RunUntilAsked());
     EXPECT_EQ(watch.mostSearching, 2);
@@ -109,10 +112,10 @@ TEST_F(AddCameras, FiveQueuedRowsAreAskedTwoAtATimeInTheirOrder) {
     EXPECT_FALSE(owner.IsTimerRunning(AddCameraList::kTimerId));
     for (int row = 0; row < 5; ++row) {
         const AddCameraItem& item = list->Row(row);
-        EXPECT_EQ(item.texts[2], u"QRV-K7");
-        EXPECT_EQ(item.texts[3], u"10030" + std::u16string(1, u'1' + row));
-        EXPECT_EQ(item.texts[4], u"1.20");
-        EXPECT_EQ(item.verdict, 1);
+        EXPECT_EQ(item.model, u"QRV-K7");
+        EXPECT_EQ(item.serial, u"10030" + std::u16string(1, u'1' + row));
+        EXPECT_EQ(item.version, u"1.20");
+        EXPECT_EQ(item.verdict, Verdict::Suitable);
     }
     EXPECT_TRUE(list->AllRowsAcceptable());
 
@@ -147,15 +150,15 @@ TEST_F(AddCameras, ASilentCameraIsNoResponseOnceTheLimitHasPassed) {
     Add(Local(2));
     const auto start = std::chrono::steady_clock::now();
     list->InquiryTick();
-    EXPECT_EQ(list->Row(0).texts[2], u"Searching...");
+    EXPECT_EQ(list->Row(0).inquiry, Inquiry::Searching);
     ASSERT_TRUE(RunUntilAsked(10s));
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_GE(took, limit);
     EXPECT_LT(took, 5s) << "the client's own deadline (20 s) must not be what ended it";
     const AddCameraItem& item = list->Row(0);
-    EXPECT_EQ(item.texts[2], u"No response");
-    EXPECT_EQ(item.verdict, 2);
-    EXPECT_TRUE(item.texts[3].empty());
+    EXPECT_EQ(item.inquiry, Inquiry::NoResponse);
+    EXPECT_EQ(item.verdict, Verdict::Unsuitable);
+    EXPECT_TRUE(item.serial.empty());
     EXPECT_FALSE(list->AllRowsAcceptable());
     EXPECT_TRUE(watch.enableOk.back()) << "a finished inquiry frees OK even when it failed";
 }
@@ -178,22 +181,22 @@ TEST_F(AddCameras, EachKindOfAnswerGetsItsTextAndVerdict) {
     ASSERT_TRUE(RunUntilAsked());
 
     auto row = [&](int i) { return list->Row(i); };
-    EXPECT_EQ(row(0).texts[2], u"QRV-K7");
-    EXPECT_EQ(row(0).verdict, 1);
-    EXPECT_EQ(row(1).texts[2], u"Not a camera");
-    EXPECT_EQ(row(1).verdict, 2);
-    EXPECT_EQ(row(2).texts[2], u"Not a camera");
-    EXPECT_EQ(row(2).verdict, 2);
-    EXPECT_EQ(row(3).texts[2], u"QRV-K7") << "a refused serial still shows what the camera is";
-    EXPECT_EQ(row(3).texts[3], u"100304");
-    EXPECT_EQ(row(3).verdict, 2);
-    EXPECT_EQ(row(4).texts[4], u"unknown");
-    EXPECT_EQ(row(4).verdict, 1);
-    EXPECT_EQ(row(5).texts[1], u"127.0.0.7:8080");
-    EXPECT_EQ(row(5).verdict, 1);
-    EXPECT_EQ(row(6).texts[2], u"Not a camera") << "a camera that wants a login is not one this list can use";
-    EXPECT_EQ(row(7).texts[2], u"No response");
-    EXPECT_EQ(row(7).verdict, 2);
+    EXPECT_EQ(row(0).model, u"QRV-K7");
+    EXPECT_EQ(row(0).verdict, Verdict::Suitable);
+    EXPECT_EQ(row(1).inquiry, Inquiry::NotACamera);
+    EXPECT_EQ(row(1).verdict, Verdict::Unsuitable);
+    EXPECT_EQ(row(2).inquiry, Inquiry::NotACamera);
+    EXPECT_EQ(row(2).verdict, Verdict::Unsuitable);
+    EXPECT_EQ(row(3).model, u"QRV-K7") << "a refused serial still shows what the camera is";
+    EXPECT_EQ(row(3).serial, u"100304");
+    EXPECT_EQ(row(3).verdict, Verdict::Unsuitable);
+    EXPECT_EQ(row(4).version, u"unknown");
+    EXPECT_EQ(row(4).verdict, Verdict::Suitable);
+    EXPECT_EQ(row(5).address.Text(), u"127.0.0.7:8080");
+    EXPECT_EQ(row(5).verdict, Verdict::Suitable);
+    EXPECT_EQ(row(6).inquiry, Inquiry::NotACamera) << "a camera that wants a login is not one this list can use";
+    EXPECT_EQ(row(7).inquiry, Inquiry::NoResponse);
+    EXPECT_EQ(row(7).verdict, Verdict::Unsuitable);
     EXPECT_FALSE(list->AllRowsAcceptable());
 
     TargetGrid grid;
@@ -218,9 +221,9 @@ TEST_F(AddCameras, ACameraAlreadyInTheGridCannotBeAddedAgain) {
     Add(Local(2));
     Add(Local(3));
     ASSERT_TRUE(RunUntilAsked());
-    EXPECT_EQ(list->Row(0).verdict, 1);
-    EXPECT_EQ(list->Row(0).conflict, 2);
-    EXPECT_EQ(list->Row(1).conflict, 0);
+    EXPECT_EQ(list->Row(0).verdict, Verdict::Suitable);
+    EXPECT_EQ(list->Row(0).conflict, Conflict::InGrid);
+    EXPECT_EQ(list->Row(1).conflict, Conflict::None);
     EXPECT_FALSE(list->AllRowsAcceptable());
     EXPECT_EQ(list->TransferAcceptableRows(grid), 1);
     EXPECT_EQ(grid.RowCount(), 2);
@@ -244,9 +247,10 @@ TEST_F(AddCameras, AnswersLandOnTheirOwnRowsAfterARowIsDeleted) {
         const AddCameraItem& item = list->Row(row);
         EXPECT_EQ(item.number, row + 1);
         // Camera 127.0.0.(n+1) has serial 10030n.
-        const std::u16string serial = u"10030" + std::u16string(1, static_cast<char16_t>(u'0' + item.ip[3] - 1));
-        EXPECT_EQ(item.texts[3], serial) << "row " << row;
-        EXPECT_EQ(item.texts[2], u"QRV-K7");
+        const std::u16string serial =
+            u"10030" + std::u16string(1, static_cast<char16_t>(u'0' + item.address.ip[3] - 1));
+        EXPECT_EQ(item.serial, serial) << "row " << row;
+        EXPECT_EQ(item.model, u"QRV-K7");
     }
     EXPECT_EQ(list->Serial(1), u"100302");
     EXPECT_EQ(list->ModelText(3), u"QRV-K7");
@@ -258,12 +262,12 @@ TEST_F(AddCameras, ChangingAnAddressAsksTheNewCameraOnly) {
     Make();
     const int row = Add(Local(2));
     list->InquiryTick();
-    ASSERT_EQ(list->Row(row).verdict, 1);
+    ASSERT_EQ(list->Row(row).verdict, Verdict::Suitable);
     list->SetAddress(row, Local(3), 80, true);
-    EXPECT_EQ(list->Row(row).texts[2], u"Queued...");
-    EXPECT_EQ(list->Row(row).verdict, 0) << "nothing is known yet about the new camera";
+    EXPECT_EQ(list->Row(row).inquiry, Inquiry::Queued);
+    EXPECT_EQ(list->Row(row).verdict, Verdict::Unknown) << "nothing is known yet about the new camera";
     ASSERT_TRUE(RunUntilAsked());
-    EXPECT_EQ(list->Row(row).texts[3], u"100302");
+    EXPECT_EQ(list->Row(row).serial, u"100302");
     EXPECT_TRUE(list->AllRowsAcceptable());
 }
 

@@ -122,8 +122,8 @@ TEST_F(Batch, ThreeTargetsRunAtMostTwoJobsAndNeverTwoTransfersAtOnce) {
     for (int row = 0; row < 3; ++row) {
         const ProgressItem& item = list.Row(row);
         EXPECT_EQ(item.result, kCompleted) << row;
-        EXPECT_EQ(item.texts[5], u"Completed");
-        EXPECT_EQ(item.texts[3], u"1.30") << "the version the camera reports now";
+        EXPECT_EQ(item.stage, kCompleted);
+        EXPECT_EQ(item.version, u"1.30") << "the version the camera reports now";
         EXPECT_EQ(item.versionBefore, u"1.20");
         EXPECT_EQ(item.progress.load(), 6000);
     }
@@ -188,8 +188,8 @@ TEST_F(Batch, EveryFinalStateEndsInItsResultLine) {
         EXPECT_EQ(list.Row(row).result, expected[row]) << "row " << row;
         EXPECT_EQ(list.Row(row).progress.load(), 6000);
     }
-    EXPECT_EQ(list.Row(2).texts[3], u"1.20") << "only a completed camera shows a new version";
-    EXPECT_EQ(list.Row(1).texts[5], u"Error3");
+    EXPECT_EQ(list.Row(2).version, u"1.20") << "only a completed camera shows a new version";
+    EXPECT_EQ(list.Row(1).stage, kError3);
     EXPECT_EQ(list.UpgradeLog(), u"QRV-K7(127.0.0.2) Completed successfully.\r\n"
                                  u"QRV-K7(127.0.0.3) Login error.\r\n"
                                  u"QRV-K7(127.0.0.4) Upgrade sequence error.\r\n"
@@ -240,11 +240,11 @@ TEST_F(Batch, AbortAfterAStartLetsStartedJobsFinishAndDropsTheRest) {
         const ProgressItem& item = list.Row(row);
         if (started.count(row)) {
             EXPECT_EQ(item.result, kCompleted) << row;
-            log += u"QRV-K7(" + item.texts[1] + u") Completed successfully.\r\n";
+            log += u"QRV-K7(" + item.address.Text() + u") Completed successfully.\r\n";
         } else {
             EXPECT_EQ(item.result, 0) << row;
             EXPECT_EQ(item.progress.load(), 0);
-            EXPECT_EQ(item.texts[5], u"Standby");
+            EXPECT_EQ(item.stage, kStandby);
             const std::string camera = "127.0.0." + std::to_string(row + 2) + ":80";
             EXPECT_TRUE(test::RequestsTo(sim, camera, "/command/versionup.cgi").empty()) << camera;
         }
@@ -262,7 +262,7 @@ TEST_F(Batch, AbortWhileTheFirstCameraIsCheckedStartsNothing) {
     list.SchedulerTick();
     ASSERT_TRUE(list.IsStarting(0)) << "the administrator check is on its way";
     EXPECT_FALSE(list.IsStarting(1)) << "one start at a time";
-    EXPECT_EQ(list.Row(0).texts[5], u"Standby");
+    EXPECT_EQ(list.Row(0).stage, kStandby);
     list.SetCancel();
     list.SchedulerTick();
     EXPECT_EQ(list.QueuedCount(), 0);

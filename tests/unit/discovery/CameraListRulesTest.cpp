@@ -221,7 +221,7 @@ struct AddRows : ::testing::Test {
     }
     std::vector<int> Conflicts() const {
         std::vector<int> marks;
-        for (int row = 0; row < list.RowCount(); ++row) marks.push_back(list.Row(row).conflict);
+        for (int row = 0; row < list.RowCount(); ++row) marks.push_back(static_cast<int>(list.Row(row).conflict));
         return marks;
     }
 };
@@ -231,21 +231,19 @@ TEST_F(AddRows, ANewRowTakesTheNextNumberAndTheAddressLastEntered) {
     EXPECT_EQ(list.LastPort(), 80);
     const int first = list.AppendRow();
     EXPECT_EQ(list.Row(first).number, 1);
-    EXPECT_EQ(list.Row(first).texts[0], u"001");
     EXPECT_FALSE(list.Row(first).queued);
     list.SetAddress(first, {10, 1, 2, 3}, 8080, true);
     const AddCameraItem& row = list.Row(first);
-    EXPECT_EQ(row.texts[1], u"10.1.2.3:8080");
-    EXPECT_EQ(row.texts[2], u"Queued...");
+    EXPECT_EQ(row.address.Text(), u"10.1.2.3:8080");
+    EXPECT_EQ(row.inquiry, AddCameraItem::Inquiry::Queued);
     EXPECT_TRUE(row.queued);
     EXPECT_EQ(list.PendingCount(), 1);
     EXPECT_TRUE(owner.IsTimerRunning(AddCameraList::kTimerId));
     EXPECT_EQ(owner.RunningTimers().at(AddCameraList::kTimerId), 500);
 
     const int second = list.AppendRow();
-    EXPECT_EQ(list.Row(second).texts[0], u"002");
-    EXPECT_EQ((list.Row(second).ip), (AddressBytes{10, 1, 2, 3}));
-    EXPECT_EQ(list.Row(second).port, 8080);
+    EXPECT_EQ(list.Row(second).number, 2);
+    EXPECT_EQ(list.Row(second).address, (CameraAddress{{10, 1, 2, 3}, 8080}));
     EXPECT_EQ(Conflicts(), (std::vector<int>{0, 0})) << "a row without an address conflicts with nothing";
     EXPECT_FALSE(list.AllRowsAcceptable());
 }
@@ -257,7 +255,7 @@ TEST_F(AddRows, SavingTheSameAddressAgainDoesNotAskTheCameraAgain) {
     EXPECT_EQ(list.PendingCount(), 1);
     list.SetAddress(row, {10, 0, 0, 5}, 1024, true);
     EXPECT_EQ(list.PendingCount(), 1) << "the old inquiry is dropped, the new one queued";
-    EXPECT_EQ(list.Row(row).texts[1], u"10.0.0.5:1024");
+    EXPECT_EQ(list.Row(row).address.Text(), u"10.0.0.5:1024");
     list.SetAddress(row, {10, 0, 0, 6}, 80, false);
     EXPECT_EQ(list.PendingCount(), 0) << "an address that is not to be asked leaves no inquiry behind";
     EXPECT_FALSE(list.Row(row).queued);
@@ -284,11 +282,10 @@ TEST_F(AddRows, DeletingRenumbersTheRowsAfterItAndKeepsTheSelectionInPlace) {
     list.SelectRow(1);
     list.DeleteRow(1);
     ASSERT_EQ(list.RowCount(), 3);
-    EXPECT_EQ(list.Row(0).texts[0], u"001");
+    EXPECT_EQ(list.Row(0).number, 1);
     EXPECT_EQ(list.Row(1).number, 2);
-    EXPECT_EQ(list.Row(1).texts[0], u"002");
-    EXPECT_EQ(list.Row(1).texts[1], u"10.0.0.3");
-    EXPECT_EQ(list.Row(2).texts[0], u"003");
+    EXPECT_EQ(list.Row(1).address.Text(), u"10.0.0.3");
+    EXPECT_EQ(list.Row(2).number, 3);
     EXPECT_EQ(list.FindRow(4), -1);
     EXPECT_EQ(list.SelectedRow(), 1) << "the row now at the deleted position";
     EXPECT_EQ(list.PendingCount(), 3) << "the deleted row's inquiry is gone";
@@ -319,9 +316,9 @@ TEST_F(AddRows, RowsThatNeverGotAnAddressAreRemovedAndTheRestRenumbered) {
     Add({10, 0, 0, 6});
     list.RemoveUnqueuedRows();
     ASSERT_EQ(list.RowCount(), 2);
-    EXPECT_EQ(list.Row(0).texts[0], u"001");
-    EXPECT_EQ(list.Row(0).texts[1], u"10.0.0.5");
-    EXPECT_EQ(list.Row(1).texts[0], u"002");
+    EXPECT_EQ(list.Row(0).number, 1);
+    EXPECT_EQ(list.Row(0).address.Text(), u"10.0.0.5");
+    EXPECT_EQ(list.Row(1).number, 2);
     EXPECT_EQ(list.ModelText(2), u"Queued...");
     EXPECT_EQ(list.ModelText(3), u"");
 }
@@ -379,12 +376,12 @@ TEST(ProgressRows, EveryTargetOfTheGridBecomesARowWithItsJob) {
     ASSERT_EQ(list.RowCount(), 2);
     const ProgressItem& dhcp = list.Row(1);
     EXPECT_EQ(dhcp.index, 1);
-    EXPECT_EQ(dhcp.texts[0], u"002");
-    EXPECT_EQ(dhcp.texts[1], u"10.0.0.7:8080") << "the real address, not DHCP";
-    EXPECT_EQ(dhcp.texts[2], u"QRV-K7P");
-    EXPECT_EQ(dhcp.texts[3], u"1.10");
-    EXPECT_EQ(dhcp.texts[6], u"admin");
-    EXPECT_EQ(dhcp.texts[7], u"pw");
+    EXPECT_EQ(dhcp.address, (CameraAddress{{10, 0, 0, 7}, 8080})) << "the real address, not DHCP";
+    EXPECT_EQ(dhcp.model, u"QRV-K7P");
+    EXPECT_EQ(dhcp.version, u"1.10");
+    EXPECT_EQ(dhcp.name, u"admin");
+    EXPECT_EQ(dhcp.password, u"pw");
+    EXPECT_EQ(dhcp.stage, kStandby);
     EXPECT_EQ(dhcp.dhcp, 1);
     EXPECT_EQ(dhcp.versionBefore, u"1.10");
     EXPECT_EQ(list.QueuedCount(), 2);
@@ -434,7 +431,7 @@ TEST(ProgressRows, AnAbortBeforeAnyStartEmptiesTheQueueAtTheNextTick) {
     for (int row = 0; row < 3; ++row) {
         EXPECT_EQ(list.Row(row).result, 0);
         EXPECT_EQ(list.Row(row).progress.load(), 0);
-        EXPECT_EQ(list.Row(row).texts[5], u"Standby");
+        EXPECT_EQ(list.Row(row).stage, kStandby);
     }
     EXPECT_EQ(list.UpgradeLog(), u"") << "no line for a camera that was never upgraded";
     EXPECT_FALSE(list.OnTimer(kJobTickTimer + 0)) << "a tick of a job that left the queue is ignored";
@@ -461,6 +458,57 @@ TEST(ListTexts, TheStatusColumnNamesEveryStage) {
     for (int stage = 0; stage <= kError7; ++stage) EXPECT_EQ(ListStageText(stage), expected[stage]) << stage;
     EXPECT_EQ(ListStageText(-1), u"");
     EXPECT_EQ(ListStageText(17), u"");
+}
+
+TEST(ListTexts, EachProgressColumnShowsItsRowsValue) {
+    ProgressItem item;
+    item.index = 6;
+    item.address = {{10, 0, 0, 7}, 8080};
+    item.model = u"QRV-K7P";
+    item.version = u"1.10";
+    item.stage = kUploading;
+    const std::pair<ProgressColumn, std::u16string> cases[] = {
+        {ProgressColumn::Id, u"007"},      {ProgressColumn::Address, u"10.0.0.7:8080"},
+        {ProgressColumn::Model, u"QRV-K7P"}, {ProgressColumn::Version, u"1.10"},
+        {ProgressColumn::Progress, u""},   {ProgressColumn::Status, u"Uploading"}};
+    for (const auto& [column, text] : cases) {
+        EXPECT_EQ(ProgressColumnText(item, column), text) << static_cast<int>(column);
+    }
+}
+
+TEST(ListTexts, EachAddCameraColumnShowsItsRowsValueOrWhereTheInquiryStands) {
+    using Inquiry = AddCameraItem::Inquiry;
+    struct Case {
+        bool addressGiven;
+        Inquiry inquiry;
+        AddCameraColumn column;
+        std::u16string text;
+    };
+    const Case cases[] = {
+        {true, Inquiry::Identified, AddCameraColumn::Number, u"012"},
+        {true, Inquiry::Identified, AddCameraColumn::Address, u"10.0.0.5:8080"},
+        {false, Inquiry::None, AddCameraColumn::Address, u""},
+        {true, Inquiry::None, AddCameraColumn::Model, u""},
+        {true, Inquiry::Queued, AddCameraColumn::Model, u"Queued..."},
+        {true, Inquiry::Searching, AddCameraColumn::Model, u"Searching..."},
+        {true, Inquiry::NoResponse, AddCameraColumn::Model, u"No response"},
+        {true, Inquiry::NotACamera, AddCameraColumn::Model, u"Not a camera"},
+        {true, Inquiry::Identified, AddCameraColumn::Model, u"QRV-K7"},
+        {true, Inquiry::Identified, AddCameraColumn::Serial, u"1000001"},
+        {true, Inquiry::Identified, AddCameraColumn::Version, u"1.20"},
+    };
+    for (const Case& c : cases) {
+        AddCameraItem item;
+        item.number = 12;
+        item.address = {{10, 0, 0, 5}, 8080};
+        item.addressGiven = c.addressGiven;
+        item.inquiry = c.inquiry;
+        item.model = u"QRV-K7";
+        item.serial = u"1000001";
+        item.version = u"1.20";
+        EXPECT_EQ(AddCameraColumnText(item, c.column), c.text)
+            << static_cast<int>(c.column) << " " << static_cast<int>(c.inquiry);
+    }
 }
 
 TEST(ListTexts, EveryFinalStateHasItsResultLine) {
