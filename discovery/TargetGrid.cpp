@@ -40,7 +40,6 @@ std::u16string ShortenToFit(const std::u16string& text, int columnWidth, int mar
     return text.substr(0, std::max<std::size_t>(kept, 1)) + std::u16string(dots);
 }
 
-
 bool TargetGrid::IsDuplicate(const std::u16string& mac, const std::u16string& serial) const {
     if (!mac.empty()) {
         return std::any_of(rows_.begin(), rows_.end(), [&](const GridRow& row) { return row.mac == mac; });
