@@ -67,6 +67,7 @@ int AddCameraList::AppendRow() {
     AddCameraItem row;
     row.number = RowCount() + 1;
     row.address = CameraAddress{lastIp_, lastPort_};
+    if (observer_) observer_->RowsInserting(RowCount(), RowCount());
     rows_.push_back(std::move(row));
     RowsChanged();
     return RowCount() - 1;
@@ -113,6 +114,7 @@ void AddCameraList::DeleteRow(int row) {
     for (Pending& pending : pending_) {
         if (pending.number > number) --pending.number;
     }
+    if (observer_) observer_->RowsRemoving(row, row);
     rows_.erase(rows_.begin() + row);
     selected_ = -1;
     RecomputeConflicts();

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 #include "discovery/AddCameraList.h"
 #include "discovery/DuplicateAddressCheck.h"
@@ -526,6 +527,44 @@ TEST(ListTexts, EveryFinalStateHasItsResultLine) {
         << "no half line without its end";
     EXPECT_EQ(WithoutVerPrefix(u"ver1.30"), u"1.30");
     EXPECT_EQ(WithoutVerPrefix(u"unknown"), u"unknown");
+}
+
+// A window's model must hear of every row before it comes or goes, and once
+// the list holds it (or no longer does).
+struct RowEvents : AddCameraObserver {
+    std::vector<std::string> seen;
+    const std::function<int()> count;
+    explicit RowEvents(std::function<int()> rows) : count(std::move(rows)) {}
+    void RowsInserting(int first, int last) override { Add("insert", first, last); }
+    void RowsRemoving(int first, int last) override { Add("remove", first, last); }
+    void RowsChanged() override { seen.push_back("changed rows=" + std::to_string(count())); }
+    void Add(const char* what, int first, int last) {
+        seen.push_back(std::string(what) + " " + std::to_string(first) + ".." + std::to_string(last) +
+                       " rows=" + std::to_string(count()));
+    }
+};
+
+TEST(ListObservers, HearRowsComingAndGoingAroundTheChange) {
+    HeadlessOwner owner;
+    ProgressList progress(owner, Package());
+    RowEvents progressEvents([&progress] { return progress.RowCount(); });
+    progress.SetObserver(&progressEvents);
+    for (std::uint8_t last : {5, 6}) {
+        progress.AddRow(UpgradeTarget{u"admin", u"pw", u"QRV-K7", u"1.20", u"1", {10, 0, 0, last}, 80, false});
+    }
+    progress.Clear();
+    EXPECT_EQ(progressEvents.seen,
+              (std::vector<std::string>{"insert 0..0 rows=0", "changed rows=1", "insert 1..1 rows=1", "changed rows=2",
+                                        "remove 0..1 rows=2", "changed rows=0"}));
+
+    AddCameraList add(owner, kModels);
+    RowEvents addEvents([&add] { return add.RowCount(); });
+    add.SetObserver(&addEvents);
+    add.AppendRow();
+    add.AppendRow();
+    add.DeleteRow(0);
+    EXPECT_EQ(addEvents.seen, (std::vector<std::string>{"insert 0..0 rows=0", "changed rows=1", "insert 1..1 rows=1",
+                                                        "changed rows=2", "remove 0..0 rows=2", "changed rows=1"}));
 }
 
 }  // namespace
