@@ -77,7 +77,7 @@ int RunUpgrade(std::span<const std::string> args) {
     session.Start(mode, &progress);
     owner.RunUntil([&session] { return session.IsFinished(); }, std::chrono::hours(24));
 
-    if (session.Step() != 6 || !session.CameraCameBack()) return kExitRefused;
+    if (session.Step() != ManualStep::Result || !session.CameraCameBack()) return kExitRefused;
     const std::string version = program.package.CarriedVersion();
     PrintLine(TerminalText(MessageText(222, owner) + MessageText(234, owner)) + version.substr(std::min<size_t>(3, version.size())) +
               TerminalText(MessageText(235, owner)));

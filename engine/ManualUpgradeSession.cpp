@@ -68,7 +68,7 @@ bool ManualUpgradeSession::ProbeTarget(const std::string& address, const std::st
         return false;
     }
     shownStage_.store(kStandby);
-    step_.store(4);
+    step_.store(ManualStep::Confirm);
     return true;
 }
 
@@ -77,7 +77,7 @@ bool ManualUpgradeSession::ConfirmUpgrade(const std::string& credentials) {
                                      BoxButtons::OkCancel);
     if (answer != BoxAnswer::Ok) return false;
     if (!RunProbe(credentials)) return false;
-    step_.store(5);
+    step_.store(ManualStep::Running);
     return true;
 }
 
@@ -98,7 +98,7 @@ void ManualUpgradeSession::Start(SetupDataMode mode, ProgressSink* progress) {
     job_.reset();
     mode_ = mode;
     progress_ = progress;
-    step_.store(5);
+    step_.store(ManualStep::Running);
     finished_.store(false);
     cameraBack_.store(false);
     restored_.store(false);
@@ -153,14 +153,14 @@ void ManualUpgradeSession::OnJobMessage(int wParam, int lParam) {
         owner_.StopTimer(kManualPollTimer);
         owner_.StopTimer(kJobTickTimer);
         DropBackup();
-        EnterStep(3);
+        EnterStep(ManualStep::Target);
         return;
     }
     if (lParam != 6) return;
     cameraBack_.store(true);
     owner_.StopTimer(kJobTickTimer);
     if (!backup_) {
-        EnterStep(6);
+        EnterStep(ManualStep::Result);
         return;
     }
     OnCameraBack();
@@ -174,7 +174,7 @@ void ManualUpgradeSession::OnSessionEvent(int event) {
     case kSaveFailed:
         ShowBox(owner_, u"Cannot save camera's configuration!", kMsgInformation, BoxIcon::Stop);
         DropBackup();
-        EnterStep(3);
+        EnterStep(ManualStep::Target);
         break;
     case kRestoreDone:
         // The restore and the settle pause are over: the camera applies its
@@ -228,7 +228,7 @@ void ManualUpgradeSession::PollTick() {
         pollRunning_ = false;
         if (client.CheckModel(client.InquiryReply(), false)) {
             owner_.StopTimer(kManualPollTimer);
-            EnterStep(6);
+            EnterStep(ManualStep::Result);
             return;
         }
     }
@@ -239,14 +239,14 @@ void ManualUpgradeSession::PollTick() {
     if (progress_) progress_->Step(kPollProgressStep);
     if (std::chrono::steady_clock::now() - pollStart_ >= timing_.manualPollLimit) {
         owner_.StopTimer(kManualPollTimer);
-        EnterStep(6);
+        EnterStep(ManualStep::Result);
     }
 }
 
 void ManualUpgradeSession::SyncStage() {
     const int stage = job_->Stage();
     if (stage != shownStage_.load()) ShowStage(stage);
-    if (stage == kCompleted && backup_ == nullptr) EnterStep(6);
+    if (stage == kCompleted && backup_ == nullptr) EnterStep(ManualStep::Result);
 }
 
 void ManualUpgradeSession::ShowStage(int stage) {
@@ -255,9 +255,9 @@ void ManualUpgradeSession::ShowStage(int stage) {
 }
 
 // Step 3 after a failure, step 6 at the end of a good run.
-void ManualUpgradeSession::EnterStep(int step) {
+void ManualUpgradeSession::EnterStep(ManualStep step) {
     if (finished_.load()) return;
-    if (step == 6 && backup_ && !backup_->IsRestored()) {
+    if (step == ManualStep::Result && backup_ && !backup_->IsRestored()) {
         ShowBox(owner_, u"Fault to upload configuration!", kMsgInformation, BoxIcon::Stop);
     }
     DropBackup();

@@ -34,14 +34,17 @@ inline constexpr int kManualPollTimer = 0x8016;
 // job itself posts wParam 1); the owner hands both to OnJobMessage.
 inline constexpr int kSessionMessage = 2;
 
+// The wizard's steps that a manual run moves through, in the wizard's numbering.
+enum class ManualStep : int { Target = 3, Confirm = 4, Running = 5, Result = 6 };
+
 // What the wizard's pages show; every call comes on the owner's thread.
 class ManualSessionView {
 public:
     virtual ~ManualSessionView() = default;
     // The stage line of the progress page (ManualStageMessage gives its text).
     virtual void ShowStage(int /*stage*/) {}
-    // The wizard step: 3 back to the target page, 6 the result page.
-    virtual void ShowStep(int /*step*/) {}
+    // The wizard step: back to the target page, or the result page.
+    virtual void ShowStep(ManualStep /*step*/) {}
     // The emergency picture beside the progress page.
     virtual void ShowEmergencyPicture(bool /*shown*/) {}
 };
@@ -69,7 +72,7 @@ public:
     void OnTimer(int id);
 
     ProbeResult LastProbe() const;
-    int Step() const { return step_.load(); }
+    ManualStep Step() const { return step_.load(); }
     int ShownStage() const { return shownStage_.load(); }
     // The run has ended: back on the target page or on the result page.
     bool IsFinished() const { return finished_.load(); }
@@ -89,7 +92,7 @@ private:
     void PollTick();
     void SyncStage();
     void ShowStage(int stage);
-    void EnterStep(int step);
+    void EnterStep(ManualStep step);
     void DropBackup();
     void JoinWorkers();
 
@@ -109,7 +112,7 @@ private:
     ProgressSink* progress_ = nullptr;
     std::unique_ptr<ConfigBackupStore> backup_;
     std::unique_ptr<UpgradeJob> job_;
-    std::atomic<int> step_{3};
+    std::atomic<ManualStep> step_{ManualStep::Target};
     std::atomic<int> shownStage_{0};
     std::atomic<bool> finished_{false};
     std::atomic<bool> cameraBack_{false};

@@ -507,9 +507,15 @@ void UpgradeWizardDialog::paintEvent(QPaintEvent* event) {
 
 void UpgradeWizardDialog::ShowStage(int stage) { progressPage_->SetStage(stage); }
 
-void UpgradeWizardDialog::ShowStep(int step) {
+// The manual run names the wizard's steps by their numbers.
+static_assert(static_cast<int>(ManualStep::Target) == UpgradeWizardDialog::kManualTarget &&
+              static_cast<int>(ManualStep::Confirm) == UpgradeWizardDialog::kManualConfirm &&
+              static_cast<int>(ManualStep::Running) == UpgradeWizardDialog::kManualRunning &&
+              static_cast<int>(ManualStep::Result) == UpgradeWizardDialog::kManualResult);
+
+void UpgradeWizardDialog::ShowStep(ManualStep step) {
     if (closing_) return;
-    if (step == kManualTarget) {
+    if (step == ManualStep::Target) {
         RestoreButtonLabels();
         back_->setEnabled(true);
         next_->setEnabled(true);
@@ -520,7 +526,7 @@ void UpgradeWizardDialog::ShowStep(int step) {
         ShowStep();
         return;
     }
-    step_ = step;
+    step_ = static_cast<int>(step);
     ShowStep();
 }
 

@@ -118,7 +118,7 @@ protected:
 private:
     // ManualSessionView: the manual run reports here, on the GUI thread.
     void ShowStage(int stage) override;
-    void ShowStep(int step) override;
+    void ShowStep(ManualStep step) override;
     void ShowEmergencyPicture(bool shown) override;
 
     void BuildWindow();

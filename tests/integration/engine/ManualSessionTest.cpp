@@ -18,9 +18,9 @@ constexpr const char16_t* kNotSuitable = u"This firmware is not suitable for the
 // Records what the pages would show, on the owner's thread.
 struct PageRecorder : ManualSessionView {
     std::vector<int> stages;
-    std::vector<int> steps;
+    std::vector<ManualStep> steps;
     void ShowStage(int stage) override { stages.push_back(stage); }
-    void ShowStep(int step) override { steps.push_back(step); }
+    void ShowStep(ManualStep step) override { steps.push_back(step); }
 };
 
 struct Manual : ::testing::Test {
@@ -66,8 +66,8 @@ struct Manual : ::testing::Test {
 TEST_F(Manual, RetainRunSavesUploadsRestoresPollsAndDeletesTheFile) {
     SimProcess sim(Camera("127.0.0.2"), kScale);
     ASSERT_TRUE(Upgrade(SetupDataMode::Retain));
-    EXPECT_EQ(session->Step(), 6);
-    EXPECT_EQ(pages.steps, (std::vector<int>{6}));
+    EXPECT_EQ(session->Step(), ManualStep::Result);
+    EXPECT_EQ(pages.steps, (std::vector<ManualStep>{ManualStep::Result}));
     EXPECT_TRUE(session->CameraCameBack());
     EXPECT_TRUE(session->ConfigurationRestored());
     EXPECT_TRUE(ShownInOrder({kSavingConfig, kUploading, kOverwriting, kLoadingConfig, kReconfiguring}))
@@ -94,7 +94,7 @@ TEST_F(Manual, BackupRunKeepsTheFileDiscardRunSavesNothing) {
     Make(FastTiming());
     pages = {};
     ASSERT_TRUE(Upgrade(SetupDataMode::Discard, "127.0.0.3"));
-    EXPECT_EQ(session->Step(), 6);
+    EXPECT_EQ(session->Step(), ManualStep::Result);
     EXPECT_TRUE(RequestsTo(sim, "127.0.0.3:80", "/system/qrv-k7.cfg").empty());
     EXPECT_TRUE(RequestsTo(sim, "127.0.0.3:80", "/command/all-configuration.cgi").empty());
     EXPECT_FALSE(ShownInOrder({kLoadingConfig}));
@@ -104,7 +104,7 @@ TEST_F(Manual, BackupRunKeepsTheFileDiscardRunSavesNothing) {
 TEST_F(Manual, ConfigurationThatCannotBeSavedReturnsToTheTargetPageWithoutUpload) {
     SimProcess sim(Camera("127.0.0.2", "fault=html-config"), kScale);
     ASSERT_TRUE(Upgrade(SetupDataMode::Retain));
-    EXPECT_EQ(session->Step(), 3);
+    EXPECT_EQ(session->Step(), ManualStep::Target);
     EXPECT_FALSE(session->CameraCameBack());
     EXPECT_EQ(BoxTexts(), (Texts{u"Proceed to the firmware upgrade?", u"Cannot save camera's configuration!"}));
     EXPECT_EQ(owner.Boxes()[1].caption, u"Information");
@@ -115,7 +115,7 @@ TEST_F(Manual, ConfigurationThatCannotBeSavedReturnsToTheTargetPageWithoutUpload
 TEST_F(Manual, RestoreThatFailsFourTimesIsReportedOnTheResultStepAndKeepsTheFile) {
     SimProcess sim(Camera("127.0.0.2", "fault=restore-refuse:4"), kScale);
     ASSERT_TRUE(Upgrade(SetupDataMode::Retain));
-    EXPECT_EQ(session->Step(), 6);
+    EXPECT_EQ(session->Step(), ManualStep::Result);
     EXPECT_TRUE(session->CameraCameBack());
     EXPECT_FALSE(session->ConfigurationRestored());
     EXPECT_EQ(BoxTexts(), (Texts{u"Proceed to the firmware upgrade?", u"Fault to upload configuration!"}));
@@ -126,8 +126,8 @@ TEST_F(Manual, RestoreThatFailsFourTimesIsReportedOnTheResultStepAndKeepsTheFile
 TEST_F(Manual, FailedJobReturnsToTheTargetPage) {
     SimProcess sim(Camera("127.0.0.2", "fault=reboot-old"), kScale);
     ASSERT_TRUE(Upgrade(SetupDataMode::Retain));
-    EXPECT_EQ(session->Step(), 3);
-    EXPECT_EQ(pages.steps, (std::vector<int>{3}));
+    EXPECT_EQ(session->Step(), ManualStep::Target);
+    EXPECT_EQ(pages.steps, (std::vector<ManualStep>{ManualStep::Target}));
     EXPECT_EQ(BoxTexts(), (Texts{u"Proceed to the firmware upgrade?", u"Version up error."}));
     EXPECT_TRUE(RequestsTo(sim, "127.0.0.2:80", "/command/all-configuration.cgi").empty());
     EXPECT_EQ(folder.Files().size(), 1u) << "the saved configuration is not thrown away";
@@ -136,7 +136,7 @@ TEST_F(Manual, FailedJobReturnsToTheTargetPage) {
 TEST_F(Manual, CameraSilentAfterTheRestoreReachesTheResultAfterThePollLimit) {
     SimProcess sim(Camera("127.0.0.2", "reconfig=3600000"), kScale);
     ASSERT_TRUE(Upgrade(SetupDataMode::Retain));
-    EXPECT_EQ(session->Step(), 6);
+    EXPECT_EQ(session->Step(), ManualStep::Result);
     EXPECT_TRUE(session->ConfigurationRestored());
     EXPECT_GE(bar.Position(), 4 * 100) << "four steps per poll tick over the 1.5 s limit";
 }
@@ -153,7 +153,7 @@ TEST_F(Manual, ProbeReadsIdentityVersionImageAndAdministrator) {
     EXPECT_EQ(probe.docType, u"g3");
     EXPECT_EQ(probe.slot, 1);
     EXPECT_EQ(probe.admin, ProbeResult::Admin::Ok);
-    EXPECT_EQ(session->Step(), 4);
+    EXPECT_EQ(session->Step(), ManualStep::Confirm);
     EXPECT_TRUE(owner.Boxes().empty());
 }
 
@@ -193,7 +193,7 @@ TEST_F(Manual, RefusedSerialIsNotSuitable) {
     ns_serial_protect::InitSerialRules("allow,deny", "all", "100200");
     EXPECT_FALSE(session->ProbeTarget("127.0.0.2", kAdminCredentials));
     EXPECT_EQ(BoxTexts(), (Texts{kNotSuitable}));
-    EXPECT_EQ(session->Step(), 3);
+    EXPECT_EQ(session->Step(), ManualStep::Target);
 }
 
 TEST_F(Manual, EmergencyCameraSkipsTheAdministratorTest) {
@@ -212,7 +212,7 @@ TEST_F(Manual, CancelledConfirmationMakesNoSecondProbe) {
     owner.ScriptAnswers({BoxAnswer::Cancel});
     EXPECT_FALSE(session->ConfirmUpgrade(kAdminCredentials));
     EXPECT_EQ(RequestsTo(sim, "127.0.0.2:80", "/command/inquiry.cgi").size(), 2u);
-    EXPECT_EQ(session->Step(), 4);
+    EXPECT_EQ(session->Step(), ManualStep::Confirm);
 }
 
 TEST_F(Manual, SecondProbeUsesTheNewCredentialsAndCanRefuse) {
@@ -221,7 +221,7 @@ TEST_F(Manual, SecondProbeUsesTheNewCredentialsAndCanRefuse) {
     EXPECT_FALSE(session->ConfirmUpgrade(CameraClient::Base64Encode("admin:changed")));
     EXPECT_EQ(BoxTexts(), (Texts{u"Proceed to the firmware upgrade?",
                                  u"Please enter correct user name and password for the administrator."}));
-    EXPECT_EQ(session->Step(), 4);
+    EXPECT_EQ(session->Step(), ManualStep::Confirm);
 }
 
 }  // namespace
