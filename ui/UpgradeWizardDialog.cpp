@@ -117,7 +117,8 @@ void UpgradeWizardDialog::BuildWindow() {
     layout->addSpacing(6);
     layout->addWidget(rule);
     layout->addLayout(buttons);
-    setMinimumSize(600, 470);
+    // Wide enough for the camera list's seven columns beside a scroll bar.
+    setMinimumSize(640, 470);
 }
 
 void UpgradeWizardDialog::CreatePages() {
