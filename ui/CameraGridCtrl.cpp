@@ -62,6 +62,14 @@ void DrawCellText(QPainter* painter, const QRect& cell, const std::u16string& te
                       QString::fromStdU16String(shown));
 }
 
+int HeaderItemAt(const QHeaderView* header, int x) {
+    const int column = header->logicalIndexAt(x);
+    if (column < 0) return -1;
+    const int left = header->sectionViewportPosition(column);
+    const int right = left + header->sectionSize(column);
+    return x >= left + kHeaderInset && x < right - kHeaderInset ? column : -1;
+}
+
 void DrawRowFocus(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) {
     const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
     if (!view || !view->hasFocus() || view->currentIndex().row() != index.row()) return;
@@ -299,9 +307,8 @@ void CameraGridCtrl::SortByColumn(int column) {
     const int current = currentIndex().isValid() ? currentIndex().row() : -1;
     keep.push_back(current);
     model_->BeginReorder();
-    const bool moved = grid_.SortByColumn(column, keep);
+    grid_.SortByColumn(column, keep);
     model_->EndReorder();
-    (void)moved;
     const int newCurrent = keep.back();
     keep.pop_back();
     QItemSelection selection;
@@ -371,14 +378,8 @@ bool CameraGridCtrl::eventFilter(QObject* watched, QEvent* event) {
     if (watched == horizontalHeader()->viewport() && event->type() == QEvent::MouseButtonPress) {
         auto* press = static_cast<QMouseEvent*>(event);
         if (press->button() == Qt::LeftButton) {
-            const QHeaderView* header = horizontalHeader();
-            const int x = press->position().toPoint().x();
-            const int column = header->logicalIndexAt(x);
-            if (column >= 0) {
-                const int left = header->sectionViewportPosition(column);
-                const int right = left + header->sectionSize(column);
-                if (x >= left + kHeaderInset && x < right - kHeaderInset) SortByColumn(column);
-            }
+            const int column = HeaderItemAt(horizontalHeader(), press->position().toPoint().x());
+            if (column >= 0) SortByColumn(column);
         }
     }
     return QTableView::eventFilter(watched, event);

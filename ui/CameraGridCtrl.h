@@ -18,6 +18,8 @@
 #include "discovery/TargetGrid.h"
 #include "engine/Timing.h"
 
+class QHeaderView;
+
 namespace qrv {
 
 class QtOwnerPort;
@@ -68,6 +70,9 @@ private:
 void DrawCellText(QPainter* painter, const QRect& cell, const std::u16string& text, Qt::Alignment alignment);
 // The background strip `bitmap` stretched over `rect`.
 void DrawStrip(QPainter* painter, const QRect& rect, int bitmap);
+// The header item under `x`, counting only presses at least 4 pixels inside
+// an item (closer to an edge the divider takes them); -1 for none.
+int HeaderItemAt(const QHeaderView* header, int x);
 // This cell's part of the focus rectangle around the view's current row.
 void DrawRowFocus(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index);
 

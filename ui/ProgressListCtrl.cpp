@@ -18,7 +18,6 @@ namespace qrv {
 namespace {
 
 constexpr int kColumns = static_cast<int>(ProgressColumn::Count);
-constexpr int kHeaderInset = 4;
 // How often progress written by the workers is looked at.
 constexpr int kProgressRefreshMs = 100;
 const char* const kTitles[kColumns] = {"ID", "IP address", "Model", "Version No", "Progress", "Status"};
@@ -184,13 +183,8 @@ ProgressListCtrl::~ProgressListCtrl() {
 // The list is never sorted: a press on a header item only beeps.
 bool ProgressListCtrl::eventFilter(QObject* watched, QEvent* event) {
     if (watched == horizontalHeader()->viewport() && event->type() == QEvent::MouseButtonPress) {
-        const QHeaderView* header = horizontalHeader();
         const int x = static_cast<QMouseEvent*>(event)->position().toPoint().x();
-        const int column = header->logicalIndexAt(x);
-        if (column >= 0) {
-            const int left = header->sectionViewportPosition(column);
-            if (x >= left + kHeaderInset && x < left + header->sectionSize(column) - kHeaderInset) WarningBeep();
-        }
+        if (HeaderItemAt(horizontalHeader(), x) >= 0) WarningBeep();
     }
     return QTableView::eventFilter(watched, event);
 }
