@@ -157,6 +157,30 @@ std::u16string AddCameraList::Serial(int number) const {
 
 // ---- selection -------------------------------------------------------------------
 
+bool AddCameraList::SortByColumn(int column) {
+    if (column == sortColumn_) {
+        ascending_ = !ascending_;
+    } else {
+        sortColumn_ = column;
+        ascending_ = true;
+    }
+    if (column < 0 || column >= static_cast<int>(AddCameraColumn::Count)) return false;
+    const int selectedNumber = selected_ >= 0 ? rows_[selected_].number : 0;
+    const auto key = static_cast<AddCameraColumn>(column);
+    // Ascending on column 0 means the highest number first.
+    const bool byNumber = key == AddCameraColumn::Number;
+    const bool ascending = byNumber ? !ascending_ : ascending_;
+    std::stable_sort(rows_.begin(), rows_.end(), [&](const AddCameraItem& a, const AddCameraItem& b) {
+        if (byNumber) return ascending ? a.number < b.number : a.number > b.number;
+        const std::u16string left = AddCameraColumnText(a, key);
+        const std::u16string right = AddCameraColumnText(b, key);
+        return ascending ? left < right : right < left;
+    });
+    if (selectedNumber > 0) selected_ = FindRow(selectedNumber);
+    RowsChanged();
+    return true;
+}
+
 void AddCameraList::SelectRow(int row) { selected_ = row >= 0 && row < RowCount() ? row : -1; }
 
 int AddCameraList::SelectedRow() const { return selected_; }

@@ -94,6 +94,16 @@ public:
     void SelectPreviousRow();
     void SelectLastRow();
 
+    // ---- sorting ----------------------------------------------------------------
+    // A press on the header of `column`: the same column again flips the
+    // direction, another one sorts ascending. Column 0 puts the highest row
+    // number first when ascending; columns 1..4 compare their texts code unit
+    // by code unit. The selected row stays selected. Returns whether the rows
+    // were reordered (other columns only change the remembered direction).
+    bool SortByColumn(int column);
+    int SortColumn() const { return sortColumn_; }
+    bool SortAscending() const { return ascending_; }
+
     AddressBytes LastAddress() const { return lastIp_; }
     int LastPort() const { return lastPort_; }
 
@@ -139,6 +149,8 @@ private:
     AddressBytes lastIp_{192, 168, 0, 100};
     int lastPort_ = kDefaultHttpPort;
     bool inTick_ = false;
+    int sortColumn_ = -1;
+    bool ascending_ = true;
 };
 
 }  // namespace qrv

@@ -529,6 +529,32 @@ TEST(ListTexts, EveryFinalStateHasItsResultLine) {
     EXPECT_EQ(WithoutVerPrefix(u"unknown"), u"unknown");
 }
 
+TEST(AddCameraRows, HeaderPressesSortAndTheSelectionFollowsItsRow) {
+    HeadlessOwner owner;
+    AddCameraList list(owner, kModels);
+    for (std::uint8_t last : {3, 1, 2}) list.SetAddress(list.AppendRow(), {10, 0, 0, last}, 80, false);
+    list.SelectRow(0);  // number 1, 10.0.0.3
+    auto numbers = [&list] {
+        std::vector<int> order;
+        for (int row = 0; row < list.RowCount(); ++row) order.push_back(list.Row(row).number);
+        return order;
+    };
+    struct Press {
+        int column;
+        std::vector<int> order;
+        bool ascending;
+    };
+    for (const Press& press : {Press{1, {2, 3, 1}, true}, Press{1, {1, 3, 2}, false}, Press{0, {3, 2, 1}, true},
+                               Press{0, {1, 2, 3}, false}, Press{1, {2, 3, 1}, true}}) {
+        EXPECT_TRUE(list.SortByColumn(press.column));
+        EXPECT_EQ(numbers(), press.order) << press.column;
+        EXPECT_EQ(list.SortAscending(), press.ascending);
+        EXPECT_EQ(list.Row(list.SelectedRow()).number, 1) << "the selection stays on its row";
+    }
+    EXPECT_FALSE(list.SortByColumn(5));
+    EXPECT_EQ(numbers(), (std::vector<int>{2, 3, 1}));
+}
+
 // A window's model must hear of every row before it comes or goes, and once
 // the list holds it (or no longer does).
 struct RowEvents : AddCameraObserver {
