@@ -1,8 +1,9 @@
-// batch [ADDRESS[:PORT]...] --user NAME --password PASS [--retain | --backup]
-// [--seconds N] [--yes] [--time-scale S]: the automatic mode without windows.
-// The cameras come from discovery, or from the addresses given (each asked
-// what it is first); all of them get one administrator account; the progress
-// list runs the batch, and the upgrade log is printed at the end.
+// batch [ADDRESS[:PORT]...] [--list FILE...] --user NAME --password PASS
+// [--retain | --backup] [--seconds N] [--yes] [--time-scale S]: the automatic
+// mode without windows. The cameras come from discovery, or from the addresses
+// given and the site's camera lists (each asked what it is first); all of them
+// get one administrator account; the progress list runs the batch, and the
+// upgrade log is printed at the end.
 
 #include <charconv>
 #include <chrono>
@@ -16,12 +17,14 @@
 #include "cli/CliOptions.h"
 #include "cli/CliProgram.h"
 #include "discovery/AddCameraList.h"
+#include "discovery/CameraListImporter.h"
 #include "discovery/DuplicateAddressCheck.h"
 #include "discovery/GridRefresh.h"
 #include "discovery/ProgressList.h"
 #include "engine/CameraAddress.h"
 #include "engine/EngineMessages.h"
 #include "engine/JobStage.h"
+#include "platform/Files.h"
 #include "platform/Text.h"
 
 namespace qrv::cli {
@@ -32,6 +35,7 @@ constexpr std::size_t kMaxLoginText = 16;
 
 struct BatchOptions {
     std::vector<CameraAddress> cameras;
+    std::vector<std::string> lists;  // camera-list files; "-" is standard input
     std::string user;
     std::string password;
     bool retain = false;
@@ -65,6 +69,8 @@ std::optional<BatchOptions> ReadOptions(std::span<const std::string> args) {
             options.yes = true;
         } else if (arg == "--user" && hasValue) {
             user = args[++i];
+        } else if (arg == "--list" && hasValue) {
+            options.lists.push_back(args[++i]);
         } else if (arg == "--password" && hasValue) {
             password = args[++i];
         } else if (arg == "--seconds" && hasValue) {
@@ -108,6 +114,43 @@ std::optional<BatchOptions> ReadOptions(std::span<const std::string> args) {
     options.user = *user;
     options.password = *password;
     return options;
+}
+
+// The whole of standard input, as bytes.
+std::string ReadStandardInput() {
+    std::string text;
+    char chunk[4096];
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, stdin)) > 0;) text.append(chunk, got);
+    return text;
+}
+
+// Adds the cameras of every --list to those given on the command line. A list
+// that cannot be read or is refused (its box already shown), or a total above
+// the batch's limit, is a usage error.
+bool AddListedCameras(CliProgram& program, BatchOptions& options) {
+    const std::size_t given = options.cameras.size();
+    for (const std::string& list : options.lists) {
+        std::optional<std::string> text;
+        if (list == "-") {
+            text = ReadStandardInput();
+        } else if (const auto bytes = ReadFileBytes(list)) {
+            text = std::string(bytes->begin(), bytes->end());
+        }
+        if (!text) {
+            Complain("Cannot read the camera list '" + list + "': " + LastFileError() + ".");
+            return false;
+        }
+        CameraListImporter importer(program.owner);
+        if (!importer.LoadFromBytes(*text)) return false;
+        for (int i = 0; i < importer.EntryCount(); ++i) options.cameras.push_back(*importer.EntryAt(i));
+    }
+    if (options.cameras.size() > static_cast<std::size_t>(kMaxListedCameras)) {
+        Complain("At most 256 cameras take part in one batch; " + std::to_string(options.cameras.size()) +
+                 " were given (" + std::to_string(given) + " on the command line, " +
+                 std::to_string(options.cameras.size() - given) + " in the camera lists).");
+        return false;
+    }
+    return true;
 }
 
 // The cameras that answered the broadcast within the window.
@@ -154,14 +197,16 @@ private:
 };
 
 int RunBatch(std::span<const std::string> args) {
-    const std::optional<BatchOptions> options = ReadOptions(args);
+    std::optional<BatchOptions> options = ReadOptions(args);
     if (!options) return kExitUsage;
     CliProgram program(options->yes);
     CliOwner& owner = program.owner;
+    if (!AddListedCameras(program, *options)) return kExitUsage;
 
     TargetGrid grid;
     int skipped = 0;
-    if (options->cameras.empty()) {
+    // A camera list, even an empty one, stands for the broadcast.
+    if (options->cameras.empty() && options->lists.empty()) {
         Discover(program, grid, options->seconds);
     } else {
         skipped = AskCameras(program, grid, *options);
@@ -206,10 +251,14 @@ int RunBatch(std::span<const std::string> args) {
 
 const RegisterCommand kBatch({
     "batch",
-    "[ADDRESS[:PORT]...] --user NAME --password PASS [--retain | --backup] [--seconds N] [--yes] [--time-scale S]",
+    "[ADDRESS[:PORT]...] [--list FILE...] --user NAME --password PASS [--retain | --backup] [--seconds N] [--yes] "
+    "[--time-scale S]",
     "upgrade many cameras as the automatic mode does: two at a time, one upload at a time, then the upgrade log",
     "  ADDRESS[:PORT]...              the cameras to upgrade; each is asked what it is first.\n"
-    "                                 Without addresses, the cameras that answer the broadcast.\n"
+    "                                 Without addresses or lists, the cameras that answer the broadcast.\n"
+    "  --list FILE                    add the cameras of a camera list: one a.b.c.d a line, optionally\n"
+    "                                 followed by ':', ',' or a tab and the port; at most 256 are read.\n"
+    "                                 '-' reads standard input. May be given more than once.\n"
     "  --user NAME, --password PASS   the administrator account of every camera\n"
     "  --retain                       save the settings before and restore them after; delete the .cfg files\n"
     "  --backup                       as --retain, but keep the .cfg files\n"

@@ -1,12 +1,13 @@
 // qrv-firmware-upgrade-cli batch, run as a user runs it, against simulated
-// cameras: discovered or given cameras, the confirmation, the upgrade log and
-// the exit code.
+// cameras: discovered, given or listed cameras, the confirmation, the upgrade
+// log and the exit code.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "tests/integration/engine/SimTestSupport.h"
@@ -29,6 +30,20 @@ protected:
     }
     static bool EndsWith(const std::string& text, const std::string& tail) {
         return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+    }
+
+    // Writes a camera list into the test's folder and returns its path.
+    std::string List(const std::string& name, const std::string& text) const {
+        const fs::path path = folder.root / name;
+        std::ofstream(path, std::ios::binary) << text;
+        return path.string();
+    }
+    static std::string Lines(int count, int firstThirdOctet) {
+        std::string text;
+        for (int i = 0; i < count; ++i) {
+            text += "127.0." + std::to_string(firstThirdOctet + i / 200) + "." + std::to_string(1 + i % 200) + "\r\n";
+        }
+        return text;
     }
 
     ConfigFolder folder;  // the saved configurations go below it
@@ -71,6 +86,73 @@ TEST_F(BatchCommand, WithoutConfirmationNothingIsUploaded) {
     EXPECT_EQ(Run("127.0.0.2 --user admin --password admin --retain --backup").exitCode, 2);
     EXPECT_EQ(Run("127.0.0.2 --user admin").exitCode, 2);
     EXPECT_EQ(Run("127.0.0.2:80800 --user admin --password admin").exitCode, 2);
+}
+
+TEST_F(BatchCommand, ListedCamerasFromAFileOrStandardInputAreAskedAndUpgraded) {
+    SimProcess sim(Camera("127.0.0.2", "serial=100501 mac=08:00:23:00:05:01") +
+                       Camera("127.0.0.3:8080", "serial=100502 mac=08:00:23:00:05:02") +
+                       Camera("127.0.0.4", "serial=100503 mac=08:00:23:00:05:03") +
+                       Camera("127.0.0.5:8080", "serial=100504 mac=08:00:23:00:05:04"),
+                   kScale);
+    const std::string common = " --user admin --password admin --yes --time-scale 0.01";
+    const std::string site = List("site.txt", "127.0.0.2\r\n\r\n127.0.0.3:8080\r\n");
+    const std::string piped = List("piped.txt", "127.0.0.5,8080\n");
+    const struct {
+        CliRun run;
+        std::string log;
+    } cases[] = {
+        {Run("--list " + site + common),
+         "QRV-K7(127.0.0.2) Completed successfully.\nQRV-K7(127.0.0.3:8080) Completed successfully.\n"},
+        {RunCommand("/bin/sh", "-c \"'" QRV_CLI_PATH "' batch 127.0.0.4 --list -" + common + " <" + piped + "\"",
+                    folder.root),
+         "QRV-K7(127.0.0.4) Completed successfully.\nQRV-K7(127.0.0.5:8080) Completed successfully.\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.run.exitCode, 0) << c.run.out << c.run.err;
+        EXPECT_TRUE(EndsWith(c.run.out, "Proceeded: 2/2\n" + c.log)) << c.run.out;
+    }
+}
+
+TEST_F(BatchCommand, ARefusedUnreadableOrOversizedListStopsBeforeAnyCameraIsAsked) {
+    SimProcess sim(Camera("127.0.0.2", "serial=100501 mac=08:00:23:00:05:01"), kScale);
+    const std::string common = " --user admin --password admin --yes --time-scale 0.01";
+    const struct {
+        std::string args;
+        std::string err;
+    } cases[] = {
+        {"--list " + List("port.txt", "127.0.0.2\r\n\r\n127.0.0.2:1023\r\n"),
+         "Information: Invalid address or port number.\nLine002:>127.0.0.2:1023\n"},
+        {"--list " + List("space.txt", "127.0.0.2 \r\n"), "Information: Invalid format.\n"},
+        {"--list " + List("mixed.txt", "127.0.0.2:8080\n127.0.0.3,8080\n"), "Information: Invalid format.\n"},
+        {"--list " + (folder.root / "missing.txt").string(),
+         "Cannot read the camera list '" + (folder.root / "missing.txt").string() + "': No such file or directory.\n"},
+        {"127.0.0.2 --list " + List("250.txt", Lines(250, 1)) + " 127.0.9.1 127.0.9.2 127.0.9.3 127.0.9.4 127.0.9.5 "
+         "127.0.9.6",
+         "At most 256 cameras take part in one batch; 257 were given (7 on the command line, 250 in the camera "
+         "lists).\n"},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = Run(c.args + common);
+        EXPECT_EQ(run.exitCode, 2) << c.args;
+        EXPECT_EQ(run.err, c.err) << c.args;
+        EXPECT_EQ(run.out, "") << c.args;
+    }
+    EXPECT_TRUE(EventsOf(sim, "request", "127.0.0.2:80").empty());
+}
+
+TEST_F(BatchCommand, AListOfMoreThan256CamerasAsksOnlyItsFirst256) {
+    // Nothing listens at these addresses, so each is refused at once.
+    const CliRun run = Run("--list " + List("300.txt", Lines(300, 1)) +
+                           " --user admin --password admin --yes --time-scale 0.01");
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    std::size_t asked = 0;
+    for (std::size_t at = run.out.find("skipped "); at != std::string::npos; at = run.out.find("skipped ", at + 1)) {
+        ++asked;
+    }
+    EXPECT_EQ(asked, 256u) << run.out;
+    EXPECT_NE(run.out.find("skipped 127.0.2.56: No response\n"), std::string::npos) << "the 256th line";
+    EXPECT_EQ(run.out.find("127.0.2.57"), std::string::npos) << "the 257th line is not read";
+    EXPECT_TRUE(EndsWith(run.out, "No camera to upgrade.\n")) << run.out;
 }
 
 }  // namespace
