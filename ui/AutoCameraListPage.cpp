@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "discovery/DuplicateAddressCheck.h"
+#include "ui/AddCamerasDialog.h"
 #include "ui/CameraGridCtrl.h"
 #include "ui/LoginDialogs.h"
 #include "ui/QtOwnerPort.h"
@@ -44,9 +45,6 @@ AutoCameraListPage::AutoCameraListPage(UpgradeWizardDialog& wizard, QWidget* par
     testingButton_ = PageButton(QStringLiteral("&Testing..."), "testing", strip_);
     toggle_ = PageButton(QStringLiteral("&<<"), "toggleExtra", this);
     toggle_->setFixedWidth(toggle_->fontMetrics().horizontalAdvance(QStringLiteral(">>")) + 28);
-    // The Add other cameras dialog comes with its own change; until then the
-    // button slides out with the others but cannot be pressed.
-    addOther_->setEnabled(false);
     addOther_->hide();
     testingButton_->hide();
 
@@ -85,6 +83,7 @@ AutoCameraListPage::AutoCameraListPage(UpgradeWizardDialog& wizard, QWidget* par
     connect(access_, &QPushButton::clicked, this, &AutoCameraListPage::OnAccessSetting);
     connect(toggle_, &QPushButton::clicked, this, &AutoCameraListPage::OnToggleExtraButtons);
     connect(testingButton_, &QPushButton::clicked, this, &AutoCameraListPage::OnTesting);
+    connect(addOther_, &QPushButton::clicked, this, &AutoCameraListPage::OnAddOtherCameras);
     connect(grid_, &CameraGridCtrl::LoginChecksFinished, this, &AutoCameraListPage::OnLoginChecksFinished);
     connect(grid_, &CameraGridCtrl::TargetsChanged, this, [this] {
         if (isVisible() && !locked_) SetNextByCredentials();
@@ -198,6 +197,22 @@ void AutoCameraListPage::OnAccessSetting() {
         dialog.exec();
     }
     if (isVisible()) SetNextByCredentials();
+}
+
+void AutoCameraListPage::OnAddOtherCameras() {
+    {
+        AddCamerasDialog dialog(Owner(), wizard_.Models(), grid_->RowCount(), wizard_.Times(), this);
+        dialog.SetTargetGrid(grid_);
+        emit AddCamerasOpening(&dialog);
+        dialog.exec();
+    }
+    // Whatever the answer, the grid is read again.
+    const bool rows = grid_->RowCount() > 0;
+    selectAll_->setEnabled(rows && !locked_);
+    if (rows && grid_->SelectedRows().empty()) grid_->SelectFirstRow();
+    EnableAccessAndTesting(rows);
+    counter_->setText(ToQString(GridCounterText(grid_->Grid())));
+    if (isVisible() && !locked_) SetNextByCredentials();
 }
 
 void AutoCameraListPage::OnTesting() {

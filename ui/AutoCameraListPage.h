@@ -37,6 +37,11 @@ public:
     void OnAccessSetting();
     void OnToggleExtraButtons();
     void OnTesting();
+    void OnAddOtherCameras();
+
+signals:
+    // The Add other cameras dialog is about to run (tests drive it from here).
+    void AddCamerasOpening(QDialog* dialog);
 
 private:
     void OnPageTimer();

@@ -246,6 +246,12 @@ GridRefresh CameraGridCtrl::RefreshFrom(const DiscoveryTable& table) {
     return RefreshGridFromTable(grid_, table, model_);
 }
 
+void CameraGridCtrl::AddRows(const std::function<void(TargetGrid&)>& add) {
+    model_->BeginUpdate();
+    add(grid_);
+    model_->EndUpdate();
+}
+
 std::vector<int> CameraGridCtrl::SelectedRows() const {
     std::vector<int> rows;
     if (!selectionModel()) return rows;

@@ -9,6 +9,7 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -88,6 +89,8 @@ public:
 
     // Appends the cameras of the table that are not shown yet.
     GridRefresh RefreshFrom(const DiscoveryTable& table);
+    // Runs `add` on the rows; the rows it appends appear in the view.
+    void AddRows(const std::function<void(TargetGrid&)>& add);
 
     // Selection (the view's): rows in list order.
     std::vector<int> SelectedRows() const;

@@ -1,0 +1,298 @@
+#include "ui/AddCamerasDialog.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <QFile>
+
+#include "discovery/AddCameraList.h"
+#include "discovery/CameraListImporter.h"
+#include "platform/OwnerPort.h"
+#include "ui/AddCameraListCtrl.h"
+#include "ui/CameraGridCtrl.h"
+#include "ui/EntryTerminalsDialog.h"
+#include "ui/UiText.h"
+
+namespace qrv {
+
+namespace {
+
+// The file dialog of Load from CSV; tests answer it themselves.
+ListFileChooser& Chooser() {
+    static ListFileChooser chooser;
+    return chooser;
+}
+
+QPushButton* DialogButton(const QString& text, const char* objectName, QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(QString::fromLatin1(objectName));
+    button->setAutoDefault(false);
+    return button;
+}
+
+}  // namespace
+
+void SetListFileChooser(ListFileChooser chooser) { Chooser() = std::move(chooser); }
+
+QString ChooseListFile(QWidget* parent) {
+    if (Chooser()) return Chooser()(parent);
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    dialog.setNameFilters({QStringLiteral("CSV Files (*.txt)"), QStringLiteral("CSV Files (*.csv)"),
+                           QStringLiteral("All Files (*.*)")});
+    dialog.setOption(QFileDialog::ReadOnly);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().front();
+}
+
+AddCamerasDialog::AddCamerasDialog(OwnerPort& boxes, const ModelList& models, int alreadyTargeted, Timing timing,
+                                   QWidget* parent)
+    : QDialog(parent),
+      boxes_(boxes),
+      capacity_(std::max(0, kMaxListedCameras - alreadyTargeted)),
+      list_(new AddCameraListCtrl(models, timing, this)),
+      counter_(new QLabel(this)),
+      ok_(DialogButton(QStringLiteral("OK"), "addOk", this)),
+      add_(DialogButton(QStringLiteral("&Add..."), "add", this)),
+      edit_(DialogButton(QStringLiteral("&Edit..."), "edit", this)),
+      delete_(DialogButton(QStringLiteral("&Delete..."), "delete", this)),
+      load_(DialogButton(QStringLiteral("&Load from CSV..."), "load", this)),
+      paste_(DialogButton(QStringLiteral("&Paste from clipboard"), "paste", this)) {
+    setWindowTitle(QStringLiteral("Add other cameras"));
+    setObjectName(QStringLiteral("AddCamerasDialog"));
+    list_->setObjectName(QStringLiteral("entryList"));
+    counter_->setObjectName(QStringLiteral("remainingCounter"));
+    auto* cancel = DialogButton(QStringLiteral("Cancel"), "addCancel", this);
+    ok_->setDefault(true);
+    connect(ok_, &QPushButton::clicked, this, &AddCamerasDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &AddCamerasDialog::reject);
+    connect(add_, &QPushButton::clicked, this, &AddCamerasDialog::OnAdd);
+    connect(edit_, &QPushButton::clicked, this, &AddCamerasDialog::OnEdit);
+    connect(delete_, &QPushButton::clicked, this, &AddCamerasDialog::OnDelete);
+    connect(load_, &QPushButton::clicked, this, &AddCamerasDialog::OnLoad);
+    connect(paste_, &QPushButton::clicked, this, &AddCamerasDialog::OnPaste);
+    connect(&list_->Model(), &AddCameraListModel::OkAllowed, this, &AddCamerasDialog::EnableOk);
+    connect(&list_->Model(), &AddCameraListModel::ButtonsStale, this, &AddCamerasDialog::RefreshButtons);
+    connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { RefreshButtons(); });
+
+    auto* title = new QLabel(QStringLiteral("Target camera(s):"), this);
+    // The remaining capacity is kept current but, as in the dialog's design,
+    // not shown.
+    auto* remaining = new QLabel(QStringLiteral("Remaining:"), this);
+    remaining->hide();
+    counter_->hide();
+    auto* side = new QVBoxLayout;
+    for (QPushButton* button : {edit_, add_, delete_}) side->addWidget(button);
+    side->addSpacing(12);
+    for (QPushButton* button : {load_, paste_}) side->addWidget(button);
+    side->addStretch(1);
+    auto* middle = new QHBoxLayout;
+    middle->addWidget(list_, 1);
+    middle->addLayout(side);
+    auto* rule = new QFrame(this);
+    rule->setFrameShape(QFrame::HLine);
+    rule->setFrameShadow(QFrame::Sunken);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(remaining);
+    bottom->addWidget(counter_);
+    bottom->addStretch(1);
+    bottom->addWidget(ok_);
+    bottom->addWidget(cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(title);
+    layout->addLayout(middle, 1);
+    layout->addWidget(rule);
+    layout->addLayout(bottom);
+    resize(640, 360);
+
+    RefreshButtons();
+    RefreshCounter();
+    ok_->setEnabled(false);
+    edit_->setFocus();
+}
+
+AddCamerasDialog::~AddCamerasDialog() = default;
+
+void AddCamerasDialog::SetTargetGrid(CameraGridCtrl* grid) {
+    grid_ = grid;
+    list_->List().SetTargetGrid(grid ? &grid->Grid() : nullptr);
+}
+
+QString AddCamerasDialog::CounterText() const { return counter_->text(); }
+
+void AddCamerasDialog::RefreshCounter() {
+    counter_->setText(QStringLiteral("%1/%2").arg(capacity_ - RowCount()).arg(capacity_));
+}
+
+void AddCamerasDialog::RefreshButtons() {
+    const bool selected = list_->SelectedRow() >= 0 && RowCount() > 0;
+    edit_->setEnabled(selected);
+    delete_->setEnabled(selected);
+    const bool room = RowCount() != capacity_;
+    for (QPushButton* button : {add_, paste_, load_}) button->setEnabled(room);
+}
+
+void AddCamerasDialog::EnableOk(bool enable) { ok_->setEnabled(enable); }
+
+// ---- what the Entry terminals dialog drives -----------------------------------------
+
+int AddCamerasDialog::AppendRow() {
+    if (RowCount() != capacity_) list_->List().AppendRow();
+    list_->SelectRow(RowCount() - 1);
+    RefreshCounter();
+    return list_->SelectedRow();
+}
+
+void AddCamerasDialog::SetSelectedAddress(const AddressBytes& ip, int port) {
+    const int row = list_->SelectedRow();
+    if (row < 0) return;
+    list_->List().SetAddress(row, ip, port, true);
+    RefreshCounter();
+}
+
+void AddCamerasDialog::AdvanceRow() {
+    if (list_->SelectedRow() == RowCount() - 1) {
+        AppendRow();
+    } else {
+        list_->SelectRow(list_->SelectedRow() + 1);
+    }
+    RefreshCounter();
+}
+
+// A row without an address holds the one given last, the entry's starting value.
+CameraAddress AddCamerasDialog::GetSelectedAddress() const {
+    const AddCameraList& list = list_->List();
+    const int row = list.SelectedRow();
+    if (row < 0) return CameraAddress{list.LastAddress(), list.LastPort()};
+    return list.Row(row).address;
+}
+
+void AddCamerasDialog::SelectPreviousRow() {
+    if (list_->SelectedRow() > 0) list_->SelectRow(list_->SelectedRow() - 1);
+}
+
+bool AddCamerasDialog::RowHasAddress(int row) const {
+    return row >= 0 && row < RowCount() && list_->List().Row(row).addressGiven;
+}
+
+int AddCamerasDialog::RowCount() const { return list_->List().RowCount(); }
+
+void AddCamerasDialog::DeleteSelectedRow() {
+    const int row = list_->SelectedRow();
+    if (row >= 0) list_->List().DeleteRow(row);
+    if (RowCount() == 0) AppendRow();
+    list_->SelectRow(list_->List().SelectedRow());
+    RefreshButtons();
+    RefreshCounter();
+}
+
+// ---- the buttons ----------------------------------------------------------------------
+
+void AddCamerasDialog::RunEntryDialog(int position) {
+    EntryTerminalsDialog entry(*this, boxes_, capacity_, position, this);
+    emit EntryDialogOpening(&entry);
+    entry.exec();
+}
+
+void AddCamerasDialog::AfterEntryDialog() {
+    list_->List().RemoveUnqueuedRows();
+    list_->SelectRow(list_->List().SelectedRow());
+    list_->viewport()->update();
+    RefreshCounter();
+    RefreshButtons();
+}
+
+void AddCamerasDialog::OnAdd() {
+    if (RowCount() != capacity_) list_->List().AppendRow();
+    list_->SelectRow(RowCount() - 1);
+    RefreshCounter();
+    RunEntryDialog(RowCount() - 1);
+    AfterEntryDialog();
+    SetTargetGrid(grid_);
+}
+
+void AddCamerasDialog::OnEdit() {
+    if (list_->SelectedRow() < 0) return;
+    RunEntryDialog(list_->SelectedRow());
+    AfterEntryDialog();
+}
+
+void AddCamerasDialog::OnDelete() {
+    const int row = list_->SelectedRow();
+    if (row < 0) return;
+    const AddCameraItem& item = list_->List().Row(row);
+    const std::u16string question = u"Would you like to delete the " +
+                                    AddCameraColumnText(item, AddCameraColumn::Model) + u"(" +
+                                    item.address.Text() + u")?";
+    if (Ask(boxes_, question, kCaptionInformation, BoxIcon::Question, BoxButtons::OkCancel) != BoxAnswer::Ok) return;
+    list_->List().DeleteRow(row);
+    list_->SelectRow(list_->List().SelectedRow());
+    RefreshButtons();
+    RefreshCounter();
+}
+
+void AddCamerasDialog::AddEntries(const std::vector<CameraAddress>& entries) {
+    const int first = RowCount();
+    for (std::size_t i = 0; i < entries.size() && first + static_cast<int>(i) < capacity_; ++i) {
+        if (RowCount() == capacity_) break;
+        list_->List().AppendRow();
+        list_->SelectRow(RowCount() - 1);
+        list_->List().SetAddress(first + static_cast<int>(i), entries[i].ip, entries[i].port, true);
+        RefreshCounter();
+    }
+    RefreshButtons();
+}
+
+void AddCamerasDialog::AddImported(const CameraListImporter& importer) {
+    std::vector<CameraAddress> entries;
+    for (int i = 0; const std::optional<CameraAddress> entry = importer.EntryAt(i); ++i) entries.push_back(*entry);
+    AddEntries(entries);
+}
+
+void AddCamerasDialog::OnLoad() {
+    const QString path = ChooseListFile(this);
+    if (path.isEmpty()) return;
+    CameraListImporter importer(boxes_);
+    if (importer.LoadFromFile(QFile::encodeName(path).toStdString())) AddImported(importer);
+}
+
+// The clipboard's text as the 8-bit bytes a site list is written in.
+void AddCamerasDialog::OnPaste() {
+    const QByteArray bytes = QApplication::clipboard()->text().toLatin1();
+    CameraListImporter importer(boxes_);
+    if (importer.LoadFromBytes(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) {
+        AddImported(importer);
+    }
+}
+
+// ---- OK and Cancel ---------------------------------------------------------------------
+
+void AddCamerasDialog::accept() {
+    AddCameraList& list = list_->List();
+    if (!list.AllRowsAcceptable() &&
+        Ask(boxes_, u"Not all the listed cameras are valid!", kCaptionInformation, BoxIcon::Question,
+            BoxButtons::OkCancel) != BoxAnswer::Ok) {
+        return;
+    }
+    if (grid_) grid_->AddRows([&list](TargetGrid& grid) { list.TransferAcceptableRows(grid); });
+    QDialog::accept();
+}
+
+// Also Esc and the close box.
+void AddCamerasDialog::reject() {
+    if (RowCount() > 0 && Ask(boxes_, u"All of the data will be released.", kCaptionInformation, BoxIcon::Question,
+                              BoxButtons::OkCancel) != BoxAnswer::Ok) {
+        return;
+    }
+    QDialog::reject();
+}
+
+}  // namespace qrv
