@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -24,6 +25,7 @@
 #include "ui/AutoProgressPage.h"
 #include "ui/BitmapPushButton.h"
 #include "ui/CameraGridCtrl.h"
+#include "ui/DesktopActions.h"
 #include "ui/EntryTerminalsDialog.h"
 #include "ui/Ipv4AddressEdit.h"
 #include "ui/LoginDialogs.h"
@@ -256,6 +258,25 @@ TEST_F(AddCamerasTest, ImportsFillTheRoomLeftAndARefusedFileChangesNothing) {
         EXPECT_FALSE(dialog.findChild<QPushButton*>(full)->isEnabled()) << full;
     }
     Screenshot("imported", &dialog);
+
+    // A double click opens a row's web page; a header press sorts, the
+    // selection staying on its row.
+    QStringList urls;
+    SetDesktopActions({[&urls](const QString& url) { urls << url; }, {}, {}});
+    AddCameraListCtrl& view = dialog.EntryList();
+    QTest::mouseDClick(view.viewport(), Qt::LeftButton, Qt::NoModifier,
+                       view.visualRect(view.model()->index(0, 1)).center());
+    SetDesktopActions({});
+    EXPECT_EQ(urls, QStringList{QStringLiteral("http://127.0.0.90:8080/")});
+    dialog.EntryList().SelectRow(1);  // 127.0.0.91
+    QHeaderView* header = view.horizontalHeader();
+    QTest::mousePress(header->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(header->sectionViewportPosition(0) + 12, header->height() / 2));
+    EXPECT_EQ(Addresses(dialog).front(), u"127.0.0.104") << "column 0: the highest number first";
+    EXPECT_EQ(view.List().Row(view.SelectedRow()).address.Text(), u"127.0.0.91");
+    QTest::mousePress(header->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(header->sectionViewportPosition(0) + 12, header->height() / 2));
+    EXPECT_EQ(Addresses(dialog).front(), u"127.0.0.90:8080");
 
     // Edit on the fourth row opens Entry terminals at 4/6.
     dialog.EntryList().SelectRow(3);
