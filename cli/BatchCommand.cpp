@@ -16,6 +16,7 @@
 #include "cli/CliCommand.h"
 #include "cli/CliOptions.h"
 #include "cli/CliProgram.h"
+#include "cli/PasswordSource.h"
 #include "discovery/AddCameraList.h"
 #include "discovery/CameraListImporter.h"
 #include "discovery/DuplicateAddressCheck.h"
@@ -57,7 +58,8 @@ std::optional<double> ReadSeconds(const std::string& text) {
 
 std::optional<BatchOptions> ReadOptions(std::span<const std::string> args) {
     BatchOptions options;
-    std::optional<std::string> user, password;
+    std::optional<std::string> user;
+    PasswordSources passwords;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -72,7 +74,9 @@ std::optional<BatchOptions> ReadOptions(std::span<const std::string> args) {
         } else if (arg == "--list" && hasValue) {
             options.lists.push_back(args[++i]);
         } else if (arg == "--password" && hasValue) {
-            password = args[++i];
+            passwords.option = args[++i];
+        } else if (arg == "--password-file" && hasValue) {
+            passwords.file = args[++i];
         } else if (arg == "--seconds" && hasValue) {
             const std::optional<double> seconds = ReadSeconds(args[++i]);
             if (!seconds) {
@@ -106,6 +110,13 @@ std::optional<BatchOptions> ReadOptions(std::span<const std::string> args) {
         Complain("At most 256 cameras take part in one batch.");
         return std::nullopt;
     }
+    // The password is read (and asked for) only once the rest is right.
+    const PasswordResult read = user && !user->empty() ? ReadPassword(passwords) : PasswordResult{};
+    if (!read.error.empty()) {
+        Complain(read.error);
+        return std::nullopt;
+    }
+    const std::optional<std::string>& password = read.password;
     if (!user || !password || user->empty() || password->empty() || user->size() > kMaxLoginText ||
         password->size() > kMaxLoginText) {
         Complain("Input the correct name and password (--user NAME --password PASS, at most 16 characters each).");
@@ -260,6 +271,8 @@ const RegisterCommand kBatch({
     "                                 followed by ':', ',' or a tab and the port; at most 256 are read.\n"
     "                                 '-' reads standard input. May be given more than once.\n"
     "  --user NAME, --password PASS   the administrator account of every camera\n"
+    "  --password-file FILE           the password from FILE's first line (not readable by others);\n"
+    "                                 without either: $QRV_PASSWORD, else a prompt on the terminal\n"
     "  --retain                       save the settings before and restore them after; delete the .cfg files\n"
     "  --backup                       as --retain, but keep the .cfg files\n"
     "  --seconds N                    length of the discovery window (default 10)\n"

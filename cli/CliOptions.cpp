@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "cli/PasswordSource.h"
 #include "engine/CameraAddress.h"
 #include "engine/CameraClient.h"
 #include "platform/Text.h"
@@ -19,8 +20,14 @@ void Complain(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str
 
 std::optional<CameraOptions> ReadCameraOptions(std::span<const std::string> args,
                                                const std::set<std::string>& allowedFlags) {
+    return ReadCommandOptions(args, OptionRules{allowedFlags, {}, true});
+}
+
+std::optional<CameraOptions> ReadCommandOptions(std::span<const std::string> args, const OptionRules& rules) {
+    const std::set<std::string>& allowedFlags = rules.flags;
     CameraOptions options;
-    std::optional<std::string> address, user, password;
+    std::optional<std::string> address, user;
+    PasswordSources passwords;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         auto value = [&]() -> std::optional<std::string> {
@@ -33,10 +40,16 @@ std::optional<CameraOptions> ReadCameraOptions(std::span<const std::string> args
         if (arg == "--help" || arg == "-h") {
             options.help = true;
             return options;
-        } else if (arg == "--user") {
+        } else if (arg == "--user" && rules.login) {
             if (!(user = value())) return std::nullopt;
-        } else if (arg == "--password") {
-            if (!(password = value())) return std::nullopt;
+        } else if (arg == "--password" && rules.login) {
+            if (!(passwords.option = value())) return std::nullopt;
+        } else if (arg == "--password-file" && rules.login) {
+            if (!(passwords.file = value())) return std::nullopt;
+        } else if (rules.valueOptions.count(arg)) {
+            const std::optional<std::string> text = value();
+            if (!text) return std::nullopt;
+            options.values[arg] = *text;
         } else if (arg == "--time-scale") {
             const std::optional<std::string> text = value();
             const std::optional<double> scale = text ? ParseTimeScale(*text) : std::nullopt;
@@ -67,13 +80,24 @@ std::optional<CameraOptions> ReadCameraOptions(std::span<const std::string> args
         Complain("Input the correct IP address of the target camera (a.b.c.d or a.b.c.d:port, port 1024 to 65535).");
         return std::nullopt;
     }
+    // The lists' form: port 80 gives no suffix.
+    options.address = camera->Text8();
+    if (!rules.login) return options;
+    if (!user || user->empty()) {
+        Complain("Input the correct name and password (--user NAME --password PASS, at most 16 characters each).");
+        return std::nullopt;
+    }
+    const PasswordResult read = ReadPassword(passwords);
+    if (!read.error.empty()) {
+        Complain(read.error);
+        return std::nullopt;
+    }
+    const std::optional<std::string>& password = read.password;
     if (!user || !password || user->empty() || password->empty() || user->size() > kMaxLoginText ||
         password->size() > kMaxLoginText) {
         Complain("Input the correct name and password (--user NAME --password PASS, at most 16 characters each).");
         return std::nullopt;
     }
-    // The lists' form: port 80 gives no suffix.
-    options.address = camera->Text8();
     // The terminal speaks UTF-8; cameras take the name and password in the 8-bit code page.
     options.credentials = CameraClient::Base64Encode(ToNarrow(FromUtf8(*user + ":" + *password)));
     return options;

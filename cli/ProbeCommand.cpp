@@ -46,6 +46,8 @@ const RegisterCommand kProbe({
     "ADDRESS[:PORT] --user NAME --password PASS [--time-scale S]",
     "ask a camera whether it may be upgraded (model, version, image, administrator, serial)",
     "  --user NAME, --password PASS   the camera's administrator account\n"
+    "  --password-file FILE           the password from FILE's first line (not readable by others);\n"
+    "                                 without either: $QRV_PASSWORD, else a prompt on the terminal\n"
     "  --time-scale S                 multiply every wait by S (simulated cameras)",
     &RunProbe,
 });

@@ -89,6 +89,8 @@ const RegisterCommand kUpgrade({
     "ADDRESS[:PORT] --user NAME --password PASS [--retain | --backup] [--yes] [--time-scale S]",
     "upgrade one camera: probe, confirm, save the settings if asked, upload, wait for the reboot, restore",
     "  --user NAME, --password PASS   the camera's administrator account\n"
+    "  --password-file FILE           the password from FILE's first line (not readable by others);\n"
+    "                                 without either: $QRV_PASSWORD, else a prompt on the terminal\n"
     "  --retain                       save the settings before and restore them after; delete the .cfg file\n"
     "  --backup                       as --retain, but keep the .cfg file\n"
     "  --yes                          answer the confirmation with yes\n"

@@ -105,6 +105,12 @@ void ConfigBackupStore::SetLocalPath(std::string path) {
 // Two cameras of one batch that report the same serial would otherwise write
 // one file, and the first camera's settings would be lost.
 OutputFile ConfigBackupStore::CreateFreshFile() {
+    if (exactPath_) {
+        bool existed = false;
+        OutputFile file = OutputFile::CreateNew(basePath_, existed);
+        if (existed) SetError(basePath_ + " already exists; a saved configuration is never overwritten.");
+        return file;
+    }
     constexpr int kMaxNames = 100;
     const std::string stem = basePath_.substr(0, basePath_.size() - 4);  // without ".cfg"
     for (int n = 1; n <= kMaxNames; ++n) {
@@ -148,7 +154,7 @@ bool ConfigBackupStore::Download(std::stop_token stop) {
     }
     OutputFile file = CreateFreshFile();
     if (!file.IsOpen()) {
-        SetError("Cannot create " + LocalPath() + ": " + LastFileError());
+        if (ErrorText().empty()) SetError("Cannot create " + LocalPath() + ": " + LastFileError());
         return false;
     }
 
@@ -209,8 +215,43 @@ void ConfigBackupStore::RemoveIfWanted() {
     if (deleteAfterRestore_) RemoveFile(LocalPath());
 }
 
+void ConfigBackupStore::SetExactPath(std::string path) {
+    basePath_ = path;
+    exactPath_ = true;
+    SetLocalPath(std::move(path));
+}
+
+bool ConfigBackupStore::UseSavedFile(const std::string& path) {
+    SetError({});
+    SetLocalPath(path);
+    size_ = 0;
+    const std::optional<FileKind> kind = FileKindOf(path);
+    if (!kind) {
+        SetError("Cannot read " + path + ": " + LastFileError());
+        return false;
+    }
+    if (kind->type != FileKind::Type::Regular) {
+        SetError(path + " is not a regular file.");
+        return false;
+    }
+    if (kind->size == 0) {
+        SetError(path + " is empty: it holds no configuration.");
+        return false;
+    }
+    if (kind->size > sizeLimit_) {
+        SetError(path + " is larger than " + std::to_string(sizeLimit_) + " bytes: it is not a configuration.");
+        return false;
+    }
+    size_ = static_cast<std::size_t>(kind->size);
+    return true;
+}
+
 bool ConfigBackupStore::RunRestore(CameraClient& client, std::stop_token stop) {
     if (!SleepFor(timing_.restorePause, stop)) return false;
+    return RunRestoreTries(client, stop);
+}
+
+bool ConfigBackupStore::RunRestoreTries(CameraClient& client, std::stop_token stop) {
     const std::optional<std::vector<std::uint8_t>> bytes = ReadBack();
     if (!bytes) return false;
     client.SetUploadData(*bytes);

@@ -71,6 +71,12 @@ public:
     std::optional<std::vector<std::uint8_t>> ReadBack();
     // Deletes the local file when the delete flag is set.
     void RemoveIfWanted();
+    // Saves to exactly `path` instead of the Configurations folder; Download
+    // then refuses to overwrite a file that already has that name.
+    void SetExactPath(std::string path);
+    // Takes an earlier saved file as what RunRestore posts. Refuses a path
+    // that is not a regular file, an empty file and one over the size limit.
+    bool UseSavedFile(const std::string& path);
 
     // The restore sequence after the camera came back with the new version:
     // pause, read back, up to the configured number of RestoreConfiguration
@@ -78,6 +84,8 @@ public:
     // and the file is deleted when wanted. Returns whether a try succeeded.
     // A stop request ends it early (as not restored).
     bool RunRestore(CameraClient& client, std::stop_token stop = {});
+    // RunRestore without the first pause: for a camera that is already up.
+    bool RunRestoreTries(CameraClient& client, std::stop_token stop = {});
 
     // Lowers the size limit below 64 MiB (tests, against a camera's small file).
     void SetSizeLimit(std::size_t bytes) { sizeLimit_ = bytes; }
@@ -105,7 +113,8 @@ private:
     const std::string address_;
     const std::string cameraPath_;
     const std::string url_;
-    const std::string basePath_;  // "<folder>/<model>.<serial>.cfg"
+    std::string basePath_;  // "<folder>/<model>.<serial>.cfg"
+    bool exactPath_ = false;
     std::string localPath_;
     const std::string header_;
     const Timing timing_;

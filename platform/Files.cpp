@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -26,6 +27,8 @@ bool MakeFolder(const std::string& path) { return ::mkdir(path.c_str(), 0700) ==
 
 bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
+bool RenameFile(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
+
 std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
@@ -42,6 +45,18 @@ std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path) 
     ::close(fd);
     if (!ok) return std::nullopt;
     return bytes;
+}
+
+std::optional<FileKind> FileKindOf(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+    FileKind kind;
+    kind.type = S_ISREG(info.st_mode) ? FileKind::Type::Regular
+                : S_ISDIR(info.st_mode) ? FileKind::Type::Folder
+                                        : FileKind::Type::Other;
+    kind.size = static_cast<std::uint64_t>(info.st_size);
+    kind.permissions = static_cast<unsigned>(info.st_mode) & 0777u;
+    return kind;
 }
 
 std::string LastFileError() { return std::strerror(errno); }
@@ -85,6 +100,8 @@ bool OutputFile::Write(std::span<const char> bytes) {
     }
     return true;
 }
+
+bool OutputFile::Sync() { return fd_ >= 0 && ::fsync(fd_) == 0; }
 
 bool OutputFile::Close() {
     if (fd_ < 0) return true;

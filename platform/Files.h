@@ -19,8 +19,23 @@ bool PathExists(const std::string& path);
 bool MakeFolder(const std::string& path);
 // Removes a file. False when it cannot be removed.
 bool RemoveFile(const std::string& path);
+// Moves a file to `to` in one step, replacing a file of that name.
+bool RenameFile(const std::string& from, const std::string& to);
 // Reads a whole file; nothing when it cannot be opened or read.
 std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path);
+// What a path names (symbolic links followed): its type, size and the
+// permission bits (0777 part of the mode).
+struct FileKind {
+    enum class Type { Regular, Folder, Other };
+    Type type = Type::Other;
+    std::uint64_t size = 0;
+    unsigned permissions = 0;
+    // Readable by the file's group or by others.
+    bool ReadableByOthers() const { return (permissions & 044u) != 0; }
+};
+// Nothing when the path cannot be examined (LastFileError tells why).
+std::optional<FileKind> FileKindOf(const std::string& path);
+
 // The platform's text for the last failed file operation of this thread.
 std::string LastFileError();
 
@@ -42,6 +57,8 @@ public:
     bool IsOpen() const { return fd_ >= 0; }
     // Writes all bytes; false on any failure.
     bool Write(std::span<const char> bytes);
+    // Forces what was written to the disk; false when it could not be.
+    bool Sync();
     // Closes the file; false when the last writes could not be completed.
     bool Close();
 

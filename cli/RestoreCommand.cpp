@@ -1,0 +1,110 @@
+// restore ADDRESS[:PORT] --file FILE.cfg [--yes] [--time-scale S]: posts a
+// saved configuration back to a camera with the upgrade's own restore request
+// and tries, waits for the camera to come back from reconfiguring and says
+// how it ended. The way back when an upgrade stopped between saving the
+// configuration and restoring it.
+
+#include <chrono>
+#include <string_view>
+
+#include "cli/CliCommand.h"
+#include "cli/CliOptions.h"
+#include "cli/CliProgram.h"
+#include "engine/CameraClient.h"
+#include "engine/ConfigBackupStore.h"
+#include "engine/EngineMessages.h"
+#include "engine/MultipartForm.h"
+#include "platform/Clock.h"
+#include "platform/Text.h"
+
+namespace qrv::cli {
+
+namespace {
+
+// The restore request carries the factory account whatever the camera's
+// administrator is; the inquiries of this command use the same token.
+std::string FactoryCredentials() {
+    constexpr std::string_view kBasic = "Authorization: Basic ";
+    return std::string(kFactoryAuthorization.substr(kBasic.size()));
+}
+
+void Report(const std::string& text) {
+    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+long long Seconds(std::chrono::milliseconds duration) {
+    return std::chrono::duration_cast<std::chrono::seconds>(duration).count();
+}
+
+int RunRestore(std::span<const std::string> args) {
+    const std::optional<CameraOptions> options = ReadCommandOptions(args, OptionRules{{"--yes"}, {"--file"}, false});
+    if (!options) return kExitUsage;
+    const auto file = options->values.find("--file");
+    if (file == options->values.end() || file->second.empty()) {
+        Report("Give the saved configuration with --file FILE.cfg.");
+        return kExitUsage;
+    }
+    const Timing& timing = options->timing;
+
+    // The file is checked before the camera hears of it.
+    ConfigBackupStore store(options->address, std::string(), FactoryCredentials(), WallNow(), std::string(), u"",
+                            false, timing);
+    if (!store.UseSavedFile(file->second)) {
+        Report("Information: The configuration cannot be restored. " + store.ErrorText());
+        return kExitRefused;
+    }
+
+    CliProgram program(options->flags.count("--yes") != 0);
+    CliOwner& owner = program.owner;
+    CameraClient client(owner, options->address, FactoryCredentials(), program.package.Models(), 0, nullptr, nullptr,
+                        nullptr, {}, timing);
+    if (!client.CheckModel(client.Inquire("inq=system", timing.inquiryTimeout), true)) return kExitRefused;
+    PrintLine("Current version: " + ToUtf8(client.VersionBefore()));
+
+    const std::u16string question = u"Restore the configuration " + FromUtf8(file->second) + u" to the camera " +
+                                    FromUtf8(options->address) + u"? Its current settings are replaced.";
+    if (ShowBox(owner, question, kMsgInformation, BoxIcon::Question, BoxButtons::OkCancel) != BoxAnswer::Ok) {
+        return kExitRefused;
+    }
+
+    PrintLine("Loading config file");
+    if (!store.RunRestoreTries(client)) {
+        const std::string why = store.ErrorText();
+        Report("Information: The camera did not take the configuration (" + std::to_string(timing.restoreTries) +
+               " tries)." + (why.empty() ? "" : " " + why));
+        return kExitRefused;
+    }
+
+    // The camera applies the configuration and is away for a while.
+    PrintLine("Reconfiguring");
+    const auto start = std::chrono::steady_clock::now();
+    SleepFor(timing.manualRestoreSettle);
+    while (std::chrono::steady_clock::now() - start < timing.manualRestoreSettle + timing.manualPollLimit) {
+        if (client.CheckModel(client.Inquire("inq=system", timing.inquiryTimeout), false)) {
+            PrintLine("Restored " + file->second + " to " + options->address + "; the camera is back (version " +
+                      ToUtf8(client.VersionNow()) + ").");
+            return kExitOk;
+        }
+        SleepFor(timing.manualPoll);
+    }
+    Report("Information: The camera took the configuration but did not answer within " +
+           std::to_string(Seconds(timing.manualRestoreSettle + timing.manualPollLimit)) + " s after it.");
+    return kExitRefused;
+}
+
+const RegisterCommand kRestore({
+    "restore",
+    "ADDRESS[:PORT] --file FILE.cfg [--yes] [--time-scale S]",
+    "post a saved configuration back to a camera and wait until it has applied it",
+    "  --file FILE.cfg                the saved configuration (from backup, or one the upgrade kept)\n"
+    "  --yes                          answer the confirmation with yes\n"
+    "  --time-scale S                 multiply every wait by S (simulated cameras)\n"
+    "  The restore authenticates with the camera's factory account, as the upgrade does: no\n"
+    "  --user or password is needed.",
+    &RunRestore,
+});
+
+}  // namespace
+
+}  // namespace qrv::cli

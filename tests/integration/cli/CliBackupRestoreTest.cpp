@@ -1,0 +1,286 @@
+// The backup and restore commands and the password sources, run as a user
+// runs them against simulated cameras.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include "tests/support/CommandRun.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/TestFolder.h"
+
+namespace qrv::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Camera(const std::string& address, const std::string& extra = "") {
+    return address + " model=QRV-K7 serial=100200 mac=08:00:23:00:00:01 version=1.20 newversion=1.30 " +
+           (extra.find("admin=") == std::string::npos ? "admin=admin:admin " : "") + extra + "\n";
+}
+
+size_t Count(const SimProcess& sim, const std::string& kind, const std::string& what, bool ok) {
+    const std::vector<SimEvent> events = sim.Events();
+    return static_cast<size_t>(std::count_if(events.begin(), events.end(), [&](const SimEvent& e) {
+        return e.kind == kind && e.what == what && e.ok == ok;
+    }));
+}
+
+size_t RestoreRequests(const SimProcess& sim) {
+    const std::vector<SimEvent> events = sim.Events();
+    return static_cast<size_t>(std::count_if(events.begin(), events.end(), [](const SimEvent& e) {
+        return e.kind == "request" && e.path == "/command/all-configuration.cgi";
+    }));
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes, fs::perms mode = fs::perms::owner_read | fs::perms::owner_write) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    fs::permissions(path, mode);
+}
+
+struct BackupRestore : ::testing::Test {
+    fs::path dir;
+
+    void SetUp() override {
+        dir = FreshTestFolder("qrv-cli-backup");
+        fs::create_directories(dir / "config");
+        ::setenv("ProgramFiles", (dir / "config").c_str(), 1);
+        ::unsetenv("QRV_PASSWORD");
+    }
+    void TearDown() override {
+        ::unsetenv("QRV_PASSWORD");
+        fs::remove_all(dir);
+    }
+
+    CommandRun RunCli(const std::string& args) const { return RunCommand(QRV_CLI_PATH, args, dir); }
+    std::vector<fs::path> SavedFiles() const {
+        std::vector<fs::path> files;
+        for (const auto& entry : fs::recursive_directory_iterator(dir / "config")) {
+            if (entry.is_regular_file()) files.push_back(entry.path());
+        }
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+};
+
+// ---- backup ----------------------------------------------------------------------
+
+TEST_F(BackupRestore, BackupThenRestoreBringsTheAccountsBackAfterAnUpgradeResetThem) {
+    SimProcess sim(Camera("127.0.0.2", "admin=inst:secret user=op:op:3"), 0.01);
+    const fs::path saved = dir / "site" / "cam2.cfg";
+    const CommandRun backup = RunCli("backup 127.0.0.2 --user inst --password secret --out '" + saved.string() + "' --time-scale 0.01");
+    ASSERT_EQ(backup.exitCode, 0) << backup.out << backup.err;
+    EXPECT_EQ(backup.out, "Saving config file\nSaved 4096 bytes to " + saved.string() + "\n");
+    ASSERT_EQ(fs::file_size(saved), 4096u);
+    EXPECT_EQ(fs::status(saved).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(saved.parent_path()).permissions() & fs::perms::all, fs::perms::owner_all);
+    EXPECT_TRUE(SavedFiles().empty()) << "--out writes nothing into the Configurations folder";
+
+    // An upgrade that discards the settings leaves the factory administrator only.
+    const CommandRun upgrade = RunCli("upgrade 127.0.0.2 --user inst --password secret --yes --time-scale 0.01");
+    ASSERT_EQ(upgrade.exitCode, 0) << upgrade.err;
+    EXPECT_EQ(RunCli("probe 127.0.0.2 --user inst --password secret").exitCode, 1);
+
+    const CommandRun restore = RunCli("restore 127.0.0.2 --file '" + saved.string() + "' --yes --time-scale 0.01");
+    ASSERT_EQ(restore.exitCode, 0) << restore.out << restore.err;
+    for (const char* line : {"Current version: ver1.30\n", "Loading config file\n", "Reconfiguring\n",
+                             "; the camera is back (version ver1.30).\n"}) {
+        EXPECT_NE(restore.out.find(line), std::string::npos) << line << "\n---\n" << restore.out;
+    }
+    EXPECT_EQ(Count(sim, "verdict", "restore", true), 1u);
+    // The installer's account and the further one are back.
+    const CommandRun probe = RunCli("probe 127.0.0.2 --user inst --password secret");
+    EXPECT_EQ(probe.exitCode, 0) << probe.err;
+    EXPECT_NE(probe.out.find("version=ver1.30\n"), std::string::npos);
+    EXPECT_NE(probe.out.find("admin=ok\n"), std::string::npos);
+    EXPECT_EQ(RunCli("probe 127.0.0.2 --user op --password op").exitCode, 1) << "op is back, but not as administrator";
+    EXPECT_TRUE(fs::exists(saved)) << "restore never deletes the file it was given";
+}
+
+TEST_F(BackupRestore, BackupFollowsTheUpgradesFileRules) {
+    SimProcess sim(Camera("127.0.0.2"), 0.01);
+    const fs::path taken = dir / "taken.cfg";
+    WriteFile(taken, "earlier");
+    struct Row {
+        std::string args;
+        int exitCode;
+        std::vector<std::string> files;  // names in the Configurations folder afterwards
+        std::string err;                 // part of standard error
+    };
+    const std::vector<Row> rows = {
+        {"", 0, {"qrv-k7.100200.cfg"}, ""},
+        {"", 0, {"qrv-k7.100200-2.cfg", "qrv-k7.100200.cfg"}, ""},  // never overwritten: the next name
+        {"--out '" + taken.string() + "'", 1, {"qrv-k7.100200-2.cfg", "qrv-k7.100200.cfg"}, "already exists"},
+    };
+    for (const Row& row : rows) {
+        const CommandRun run = RunCli("backup 127.0.0.2 --user admin --password admin --time-scale 0.01 " + row.args);
+        EXPECT_EQ(run.exitCode, row.exitCode) << row.args << "\n" << run.err;
+        std::vector<std::string> names;
+        for (const fs::path& file : SavedFiles()) {
+            names.push_back(file.filename().string());
+            EXPECT_EQ(fs::file_size(file), 4096u);
+            EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+        }
+        EXPECT_EQ(names, row.files) << row.args;
+        EXPECT_NE(run.err.find(row.err), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(ReadWholeFile(taken), "earlier");
+}
+
+TEST_F(BackupRestore, BackupRefusalsSaveNothingUsable) {
+    SimProcess sim(Camera("127.0.0.2") + Camera("127.0.0.3", "fault=html-config") + Camera("127.0.0.4", "fault=always401"), 0.01);
+    struct Row {
+        std::string args;
+        int exitCode;
+        std::string err;
+    };
+    const std::vector<Row> rows = {
+        {"127.0.0.2 --user admin --password wrong", 1, "Please enter correct user name and password"},
+        {"127.0.0.3 --user admin --password admin", 1, "web page instead of its configuration"},
+        {"127.0.0.4 --user admin --password admin", 1, "This program works for the QRV-K7"},  // answers no one,
+        {"127.0.0.9 --user admin --password admin", 1, "This program works for the QRV-K7"},
+        {"127.0.0.2 --user admin", 2, "Input the correct name and password"},
+        {"127.0.0.2 --user admin --password admin --out", 2, "--out needs a value"},
+    };
+    for (const Row& row : rows) {
+        const CommandRun run = RunCli("backup --time-scale 0.01 " + row.args);
+        EXPECT_EQ(run.exitCode, row.exitCode) << row.args << "\n" << run.err;
+        EXPECT_NE(run.err.find(row.err), std::string::npos) << row.args << "\n" << run.err;
+    }
+    // Only the web page answer got as far as a file; it holds no configuration.
+    EXPECT_EQ(Count(sim, "verdict", "restore", true), 0u);
+    for (const fs::path& file : SavedFiles()) EXPECT_LT(fs::file_size(file), 4096u) << file;
+}
+
+// ---- restore ---------------------------------------------------------------------
+
+TEST_F(BackupRestore, RestoreRefusesWhatIsNoConfiguration) {
+    SimProcess sim(Camera("127.0.0.2"), 0.01);
+    const fs::path good = dir / "good.cfg";
+    ASSERT_EQ(RunCli("backup 127.0.0.2 --user admin --password admin --out '" + good.string() + "'").exitCode, 0);
+    WriteFile(dir / "empty.cfg", "");
+    WriteFile(dir / "damaged.cfg", std::string(4096, 'x'));
+    {
+        std::ofstream(dir / "huge.cfg").close();
+        fs::resize_file(dir / "huge.cfg", 64u * 1024u * 1024u + 1u);  // sparse: one byte over the cap
+    }
+    fs::create_directories(dir / "folder.cfg");
+    ASSERT_EQ(::mkfifo((dir / "pipe.cfg").c_str(), 0600), 0);
+    struct Row {
+        std::string args;
+        int exitCode;
+        std::string err;
+        size_t restoreRequests;  // how many restore posts the camera saw, in all, after the row
+    };
+    const auto file = [&](const char* name) { return "--file '" + (dir / name).string() + "'"; };
+    const std::vector<Row> rows = {
+        {file("empty.cfg") + " --yes", 1, "is empty", 0},
+        {file("huge.cfg") + " --yes", 1, "is larger than 67108864 bytes", 0},
+        {file("folder.cfg") + " --yes", 1, "is not a regular file", 0},
+        {file("pipe.cfg") + " --yes", 1, "is not a regular file", 0},
+        {file("missing.cfg") + " --yes", 1, "Cannot read", 0},
+        {"--yes", 2, "--file FILE.cfg", 0},
+        {file("good.cfg"), 1, "Information: Restore the configuration", 0},  // not confirmed
+        {file("damaged.cfg") + " --yes", 1, "did not take the configuration (4 tries)", 4},
+    };
+    for (const Row& row : rows) {
+        const CommandRun run = RunCli("restore 127.0.0.2 --time-scale 0.01 " + row.args);
+        EXPECT_EQ(run.exitCode, row.exitCode) << row.args << "\n" << run.err;
+        EXPECT_NE(run.err.find(row.err), std::string::npos) << row.args << "\n" << run.err;
+        EXPECT_EQ(RestoreRequests(sim), row.restoreRequests) << row.args;
+    }
+    EXPECT_EQ(Count(sim, "verdict", "restore", true), 0u);
+}
+
+TEST_F(BackupRestore, RestoreUsesTheUpgradesTriesAndWaitsForTheCamera) {
+    SimProcess sim(Camera("127.0.0.2", "fault=restore-refuse:1 fault=restore-reject:2") + Camera("127.0.0.3", "fault=restore-reject:4"), 0.01);
+    const fs::path saved = dir / "saved.cfg";
+    ASSERT_EQ(RunCli("backup 127.0.0.2 --user admin --password admin --out '" + saved.string() + "'").exitCode, 0);
+    // Three failed tries, the fourth is taken.
+    const CommandRun taken = RunCli("restore 127.0.0.2 --file '" + saved.string() + "' --yes --time-scale 0.01");
+    EXPECT_EQ(taken.exitCode, 0) << taken.err;
+    EXPECT_NE(taken.out.find("the camera is back"), std::string::npos) << taken.out;
+    EXPECT_EQ(Count(sim, "verdict", "restore", true), 1u);
+    // The camera came back from reconfiguring before the command ended.
+    const std::vector<SimEvent> events = sim.Events();
+    const auto reconfiguring = std::find_if(events.begin(), events.end(), [](const SimEvent& e) {
+        return e.kind == "state" && e.camera == "127.0.0.2:80" && e.state == "reconfiguring";
+    });
+    ASSERT_NE(reconfiguring, events.end());
+    EXPECT_TRUE(std::any_of(reconfiguring, events.end(), [](const SimEvent& e) {
+        return e.kind == "state" && e.camera == "127.0.0.2:80" && e.state == "up";
+    }));
+    // Four refusals are all the tries there are.
+    const CommandRun refused = RunCli("restore 127.0.0.3 --file '" + saved.string() + "' --yes --time-scale 0.01");
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("(4 tries)"), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.out.find("Reconfiguring"), std::string::npos);
+}
+
+// ---- password sources ------------------------------------------------------------
+
+TEST_F(BackupRestore, PasswordSourcesAndTheirOrder) {
+    SimProcess sim(Camera("127.0.0.2", "admin=inst:secret"), 0.01);
+    const fs::path privateFile = dir / "pass";
+    const fs::path crlfFile = dir / "pass-crlf";
+    const fs::path openFile = dir / "pass-open";
+    const fs::path groupFile = dir / "pass-group";
+    const fs::path emptyFile = dir / "pass-empty";
+    WriteFile(privateFile, "secret\n");
+    WriteFile(crlfFile, "secret\r\nsecond line\n");
+    WriteFile(openFile, "secret\n", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+    WriteFile(groupFile, "secret\n", fs::perms::owner_read | fs::perms::group_read);
+    WriteFile(emptyFile, "\nsecret\n");
+    const auto file = [](const fs::path& path) { return " --password-file '" + path.string() + "'"; };
+    struct Row {
+        std::string name;
+        std::string options;                 // after "--user inst"
+        std::optional<std::string> variable; // QRV_PASSWORD
+        int exitCode;                        // 0 accepted, 1 the camera refused the password, 2 refused locally
+        std::string err;
+    };
+    const std::vector<Row> rows = {
+        {"file", file(privateFile), std::nullopt, 0, ""},
+        {"first line only", file(crlfFile), std::nullopt, 0, ""},
+        {"readable by all", file(openFile), std::nullopt, 2, "can be read by other users (mode 0644)"},
+        {"readable by group", file(groupFile), std::nullopt, 2, "can be read by other users (mode 0440)"},
+        {"empty first line", file(emptyFile), std::nullopt, 2, "empty first line"},
+        {"missing file", file(dir / "none"), std::nullopt, 2, "Cannot read the password file"},
+        {"folder", file(dir), std::nullopt, 2, "not a regular file"},
+        {"environment", "", "secret", 0, ""},
+        {"empty environment is no source", "", "", 2, "Input the correct name and password"},
+        {"option", " --password secret", std::nullopt, 0, ""},
+        {"file before environment", file(privateFile), "wrong", 0, ""},
+        {"option before environment", " --password wrong", "secret", 1, "Please enter correct user name"},
+        {"option and file", " --password secret" + file(privateFile), std::nullopt, 2, "not both"},
+        {"no source, no terminal", "", std::nullopt, 2, "Input the correct name and password"},
+    };
+    for (const Row& row : rows) {
+        if (row.variable) {
+            ::setenv("QRV_PASSWORD", row.variable->c_str(), 1);
+        } else {
+            ::unsetenv("QRV_PASSWORD");
+        }
+        const CommandRun run = RunCli("probe 127.0.0.2 --user inst" + row.options);
+        EXPECT_EQ(run.exitCode, row.exitCode) << row.name << "\n" << run.err;
+        EXPECT_NE(run.err.find(row.err), std::string::npos) << row.name << "\n" << run.err;
+        if (row.exitCode == 0) {
+            EXPECT_NE(run.out.find("admin=ok\n"), std::string::npos) << row.name;
+        }
+    }
+    ::unsetenv("QRV_PASSWORD");
+    // Every command with a password takes the same sources.
+    const CommandRun backup = RunCli("backup 127.0.0.2 --user inst" + file(privateFile) + " --out '" + (dir / "b.cfg").string() + "'");
+    EXPECT_EQ(backup.exitCode, 0) << backup.err;
+    const CommandRun upgradeRefused = RunCli("upgrade 127.0.0.2 --user inst" + file(openFile) + " --yes");
+    EXPECT_EQ(upgradeRefused.exitCode, 2);
+    EXPECT_EQ(Count(sim, "verdict", "upload", true), 0u);
+}
+
+}  // namespace
+}  // namespace qrv::test
