@@ -65,6 +65,8 @@ int ProgressList::AddRow(const UpgradeTarget& target) {
     row->password = target.password;
     row->dhcp = target.dhcp ? 1 : 0;
     row->versionBefore = target.version;
+    row->serial = target.serial;
+    row->mac = target.mac;
 
     const std::string credentials = CameraClient::Base64Encode(ToNarrow(target.name + u":" + target.password));
     auto job = std::make_unique<UpgradeJob>(owner_, row->address.Text8(), credentials,
@@ -181,6 +183,7 @@ bool ProgressList::HandleEntry(std::size_t place, TickState& tick) {
 
 // The administrator check is skipped for a camera in its emergency state.
 void ProgressList::BeginStart(Entry& entry) {
+    rows_[entry.row]->started = WallNow();
     CameraClient& client = entry.job->Client();
     if (client.IsEmergency()) {
         client.StartInquiry("inq=system");
@@ -220,6 +223,14 @@ void ProgressList::FinishEntry(const Entry& entry) {
     const int stage = entry.job->Stage();
     row.stage = stage;
     if (stage == kCompleted) row.version = WithoutVerPrefix(entry.job->Client().VersionNow());
+    // Only these outcomes follow an answer the camera gave after its reboot;
+    // before that the client's version-now is still the one read at the start.
+    if (stage == kCompleted || stage == kError2 || stage == kError7) {
+        row.versionAfter = entry.job->Client().VersionNow();
+    }
+    row.configPath = entry.job->BackupPath();
+    row.configRestored = entry.job->IsRestored();
+    row.ended = WallNow();
     row.progress = kProgressComplete;
     row.result = stage;
     RowChanged(entry.row);

@@ -44,6 +44,14 @@ struct ProgressItem {
     int dhcp = 0;                  // the grid showed "DHCP" as the address
     int slot = 0;                  // firmware image chosen for the camera
     std::u16string versionBefore;
+    // Kept for the batch report once the job has left the queue.
+    std::u16string serial;
+    std::u16string mac;
+    std::u16string versionAfter;  // what the camera reported after its reboot; empty when it never answered then
+    std::string configPath;       // the saved configuration, when the job made one
+    bool configRestored = false;
+    WallTime started{};           // the job's checks began; zero while it waits
+    WallTime ended{};             // the job left the queue
 };
 
 enum class ProgressColumn { Id = 0, Address, Model, Version, Progress, Status, Count };

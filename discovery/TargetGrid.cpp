@@ -82,7 +82,7 @@ void TargetGrid::SetCredentials(int row, const std::u16string& name, const std::
 UpgradeTarget TargetGrid::GetUpgradeTarget(int row, bool& target) const {
     const GridRow& r = rows_.at(row);
     target = r.target != 0;
-    return UpgradeTarget{r.name, r.password, r.model, r.version, r.serial, r.ip, r.port, r.addressText == u"DHCP"};
+    return UpgradeTarget{r.name, r.password, r.model, r.version, r.serial, r.ip, r.port, r.addressText == u"DHCP", r.mac};
 }
 
 bool TargetGrid::TargetsHaveCredentials() const {

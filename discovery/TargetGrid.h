@@ -72,6 +72,7 @@ struct UpgradeTarget {
     AddressBytes ip{};
     int port = kDefaultHttpPort;
     bool dhcp = false;
+    std::u16string mac;  // empty for a camera that was not discovered
 };
 
 class TargetGrid {

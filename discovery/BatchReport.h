@@ -1,0 +1,75 @@
+#pragma once
+// The record an installer keeps of a batch or a manual upgrade: one line per
+// camera saying what it ran before, what it reported at the end and whether
+// its settings came back. Written as JSON or CSV (by the file's extension),
+// atomically: a temporary file in the same folder renamed into place.
+
+#include <string>
+#include <vector>
+
+#include "engine/SetupDataMode.h"
+#include "platform/Clock.h"
+
+namespace qrv {
+
+struct ProgressItem;
+class ProgressList;
+
+// What happened to the saved configuration of a camera.
+enum class ConfigOutcome {
+    None,         // nothing was to be saved (discard), or nothing got saved
+    Restored,     // restored, the file deleted afterwards
+    RestoredKept, // restored, the file kept (backup)
+    Kept,         // not restored; the file stays for a restore by hand
+};
+
+struct ReportRecord {
+    std::string address;  // a.b.c.d
+    int port = 80;
+    std::string mac;      // empty when the camera was not discovered
+    std::string model;
+    std::string serial;
+    std::string versionBefore;
+    std::string versionAfter;  // reported by the camera after its reboot, else empty
+    int stage = 0;             // the final JobStage code
+    std::string statusText;    // the status column's text for that code
+    std::string resultLine;    // the upgrade log's line, without its line end
+    bool finished = false;     // false for a camera whose job never ended
+    bool upgraded = false;     // came back reporting the carried version
+    SetupDataMode settings = SetupDataMode::Discard;
+    std::string configPath;    // empty when nothing was saved
+    ConfigOutcome config = ConfigOutcome::None;
+    std::string started;       // ISO 8601 local time with offset; empty when it never started
+    std::string ended;
+};
+
+struct BatchReport {
+    std::string programVersion;
+    std::string batchTime;      // ISO 8601 local time with offset
+    std::string carriedVersion; // without "ver"
+    std::vector<ReportRecord> records;
+};
+
+enum class ReportFormat { Json, Csv };
+
+// "2026-12-07T11:12:13+01:00"; empty for the zero time point.
+std::string IsoLocalTime(WallTime when);
+const char* SettingsModeName(SetupDataMode mode);
+const char* ConfigOutcomeName(ConfigOutcome outcome);
+
+// The record of one row of a batch. `settings` and `carriedVersion` belong
+// to the whole batch; a row whose job has not left the queue is not finished.
+ReportRecord RecordOfRow(const ProgressList& list, int row, SetupDataMode settings,
+                         const std::string& carriedVersion);
+
+// CSV for a path ending in ".csv" (any case), JSON otherwise.
+ReportFormat ReportFormatFor(const std::string& path);
+std::string ReportJson(const BatchReport& report);
+std::string ReportCsv(const BatchReport& report);
+
+// Writes the report to `path` in the format its extension names: missing
+// folders are made (0700), the file is 0600, and it replaces an older file
+// only once it has been written whole. False with `error` set on failure.
+bool WriteReport(const std::string& path, const BatchReport& report, std::string& error);
+
+}  // namespace qrv
