@@ -12,8 +12,8 @@ bool StdinIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }
 
 std::optional<std::string> ReadHiddenLine(const std::string& prompt) {
     if (!StdinIsTerminal()) return std::nullopt;
-    std::fprintf(stderr, "%s", prompt.c_str());
-    std::fflush(stderr);
+    // Echo goes off before the prompt shows: nothing typed in answer to it
+    // can be echoed or dropped by the mode change.
     termios saved{};
     const bool haveModes = ::tcgetattr(STDIN_FILENO, &saved) == 0;
     if (haveModes) {
@@ -22,6 +22,8 @@ std::optional<std::string> ReadHiddenLine(const std::string& prompt) {
         quiet.c_lflag |= ECHONL;
         ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
     }
+    std::fprintf(stderr, "%s", prompt.c_str());
+    std::fflush(stderr);
     // Read byte by byte from the descriptor: nothing past the line end is
     // taken from the terminal, and stdio buffers hold no copy of the secret.
     std::string line;
@@ -37,7 +39,7 @@ std::optional<std::string> ReadHiddenLine(const std::string& prompt) {
         }
         line += c;
     }
-    if (haveModes) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    if (haveModes) ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
     if (!ended && line.empty()) return std::nullopt;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;

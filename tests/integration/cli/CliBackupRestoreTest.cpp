@@ -2,10 +2,14 @@
 // runs them against simulated cameras.
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -280,6 +284,75 @@ TEST_F(BackupRestore, PasswordSourcesAndTheirOrder) {
     const CommandRun upgradeRefused = RunCli("upgrade 127.0.0.2 --user inst" + file(openFile) + " --yes");
     EXPECT_EQ(upgradeRefused.exitCode, 2);
     EXPECT_EQ(Count(sim, "verdict", "upload", true), 0u);
+}
+
+// Runs the command line on a pseudo-terminal, answers its password prompt with
+// `typed` and returns everything the terminal showed and the exit code.
+struct TerminalRun {
+    std::string screen;
+    int exitCode = -1;
+};
+
+TerminalRun RunOnTerminal(const std::vector<std::string>& args, const std::string& typed) {
+    TerminalRun run;
+    int master = -1;
+    const pid_t child = ::forkpty(&master, nullptr, nullptr, nullptr);
+    if (child < 0) return run;
+    if (child == 0) {
+        std::vector<char*> argv;
+        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    bool answered = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd wait{master, POLLIN, 0};
+        if (::poll(&wait, 1, 200) <= 0) continue;
+        char buffer[512];
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0) break;  // EIO once the child has closed the terminal
+        run.screen.append(buffer, static_cast<size_t>(n));
+        if (!answered && run.screen.find("Password: ") != std::string::npos) {
+            answered = true;
+            const std::string line = typed + "\n";
+            if (::write(master, line.data(), line.size()) != static_cast<ssize_t>(line.size())) break;
+        }
+    }
+    ::close(master);
+    int status = 0;
+    if (::waitpid(child, &status, 0) == child && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+    return run;
+}
+
+TEST_F(BackupRestore, PasswordPromptOnATerminalDoesNotEcho) {
+    SimProcess sim(Camera("127.0.0.2", "admin=inst:s3cr3tW"), 0.01);
+    struct Row {
+        std::string typed;
+        int exitCode;
+        std::string shown;  // part of the screen
+    };
+    const std::vector<Row> rows = {
+        {"s3cr3tW", 0, "admin=ok"},
+        {"wr0ngPw", 1, "Please enter correct user name and password"},
+        {"", 2, "Input the correct name and password"},
+    };
+    for (const Row& row : rows) {
+        const TerminalRun run = RunOnTerminal({QRV_CLI_PATH, "probe", "127.0.0.2", "--user", "inst"}, row.typed);
+        EXPECT_EQ(run.exitCode, row.exitCode) << row.typed << "\n" << run.screen;
+        EXPECT_NE(run.screen.find("Password: "), std::string::npos) << run.screen;
+        EXPECT_NE(run.screen.find(row.shown), std::string::npos) << run.screen;
+        if (!row.typed.empty()) {
+            EXPECT_EQ(run.screen.find(row.typed), std::string::npos) << "the password was echoed:\n" << run.screen;
+        }
+    }
+    // A source that is given is used without asking.
+    ::setenv("QRV_PASSWORD", "s3cr3tW", 1);
+    const TerminalRun quiet = RunOnTerminal({QRV_CLI_PATH, "probe", "127.0.0.2", "--user", "inst"}, "unused");
+    ::unsetenv("QRV_PASSWORD");
+    EXPECT_EQ(quiet.exitCode, 0) << quiet.screen;
+    EXPECT_EQ(quiet.screen.find("Password: "), std::string::npos) << quiet.screen;
 }
 
 }  // namespace
