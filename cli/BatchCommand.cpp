@@ -1,5 +1,6 @@
 // batch [ADDRESS[:PORT]...] [--list FILE...] --user NAME --password PASS
-// [--retain | --backup] [--seconds N] [--yes] [--time-scale S]: the automatic
+// [--retain | --backup] [--seconds N] [--yes] [--skip-current] [--report FILE]
+// [--time-scale S]: the automatic
 // mode without windows. The cameras come from discovery, or from the addresses
 // given and the site's camera lists (each asked what it is first); all of them
 // get one administrator account; the progress list runs the batch, and the
@@ -17,10 +18,13 @@
 #include "cli/CliOptions.h"
 #include "cli/CliProgram.h"
 #include "cli/PasswordSource.h"
+#include "cli/ReportOutput.h"
 #include "discovery/AddCameraList.h"
+#include "discovery/BatchReport.h"
 #include "discovery/CameraListImporter.h"
 #include "discovery/DuplicateAddressCheck.h"
 #include "discovery/GridRefresh.h"
+#include "discovery/ListTexts.h"
 #include "discovery/ProgressList.h"
 #include "engine/CameraAddress.h"
 #include "engine/EngineMessages.h"
@@ -42,6 +46,8 @@ struct BatchOptions {
     bool retain = false;
     bool backup = false;
     bool yes = false;
+    bool skipCurrent = false;
+    std::string report;  // --report FILE; "-" is standard output
     double seconds = 10.0;
     Timing timing = Timing::Production();
 };
@@ -69,6 +75,10 @@ std::optional<BatchOptions> ReadOptions(std::span<const std::string> args) {
             options.backup = true;
         } else if (arg == "--yes") {
             options.yes = true;
+        } else if (arg == "--skip-current") {
+            options.skipCurrent = true;
+        } else if (arg == "--report" && hasValue) {
+            options.report = args[++i];
         } else if (arg == "--user" && hasValue) {
             user = args[++i];
         } else if (arg == "--list" && hasValue) {
@@ -173,7 +183,8 @@ void Discover(CliProgram& program, TargetGrid& grid, double seconds) {
 
 // The given cameras, each asked what it is as the Add other cameras dialog
 // asks; the unsuitable ones are named and left out. Returns how many.
-int AskCameras(CliProgram& program, TargetGrid& grid, const BatchOptions& options) {
+int AskCameras(CliProgram& program, TargetGrid& grid, const BatchOptions& options,
+               std::vector<ReportRecord>& skippedRecords) {
     AddCameraList list(program.owner, program.package.Models(), options.timing);
     for (const CameraAddress& camera : options.cameras) list.SetAddress(list.AppendRow(), camera.ip, camera.port, true);
     program.owner.SetTimerHandler([&list](int id) { list.OnTimer(id); });
@@ -187,10 +198,37 @@ int AskCameras(CliProgram& program, TargetGrid& grid, const BatchOptions& option
         std::string why = ToUtf8(AddCameraColumnText(item, AddCameraColumn::Model));
         if (item.conflict == AddCameraItem::Conflict::InList) why = "the address is given twice";
         if (item.conflict == AddCameraItem::Conflict::InGrid) why = "already listed";
-        PrintLine("skipped " + ToUtf8(AddCameraColumnText(item, AddCameraColumn::Address)) + ": " + why);
+        const std::string address = ToUtf8(AddCameraColumnText(item, AddCameraColumn::Address));
+        PrintLine("skipped " + address + ": " + why);
+        skippedRecords.push_back(SkippedRecord(item.address, item.model, item.serial, item.version,
+                                               "skipped " + address + ": " + why));
     }
     list.TransferAcceptableRows(grid);
     return skipped;
+}
+
+int TargetCount(const TargetGrid& grid) {
+    int count = 0;
+    for (int row = 0; row < grid.RowCount(); ++row) count += grid.Row(row).target != 0 ? 1 : 0;
+    return count;
+}
+
+// Cameras that already run the carried version are named and left out; they
+// are no failure.
+void SkipCurrentCameras(TargetGrid& grid, const std::string& carried, std::vector<ReportRecord>& records) {
+    for (int row = 0; row < grid.RowCount(); ++row) {
+        const GridRow& r = grid.Row(row);
+        const std::string version = ToUtf8(WithoutVerPrefix(r.version));
+        if (version != carried) continue;
+        grid.SetTarget(row, false);
+        const std::string line = "skipped " + ToUtf8(r.addressText == u"DHCP" ? CameraAddress{r.ip, r.port}.Text()
+                                                                                : r.addressText) +
+                                 ": already " + version;
+        PrintLine(line);
+        ReportRecord record = SkippedRecord(CameraAddress{r.ip, r.port}, r.model, r.serial, r.version, line);
+        record.mac = ToUtf8(r.mac);
+        records.push_back(std::move(record));
+    }
 }
 
 class StatusPrinter : public ListObserver {
@@ -210,21 +248,31 @@ private:
 int RunBatch(std::span<const std::string> args) {
     std::optional<BatchOptions> options = ReadOptions(args);
     if (!options) return kExitUsage;
+    ReportOutput reportOutput(options->report);
     CliProgram program(options->yes);
     CliOwner& owner = program.owner;
     if (!AddListedCameras(program, *options)) return kExitUsage;
 
+    const WallTime batchTime = WallNow();
+    const SetupDataMode settings = MakeSetupDataMode(options->retain || options->backup, options->backup);
+    BatchReport report = NewReport(program.package, batchTime);
+    // Written on every way out once the cameras are known.
+    const auto finishReport = [&](int exitCode) {
+        for (ReportRecord& record : report.records) record.settings = settings;
+        return reportOutput.Write(report) ? exitCode : kExitRefused;
+    };
     TargetGrid grid;
     int skipped = 0;
     // A camera list, even an empty one, stands for the broadcast.
     if (options->cameras.empty() && options->lists.empty()) {
         Discover(program, grid, options->seconds);
     } else {
-        skipped = AskCameras(program, grid, *options);
+        skipped = AskCameras(program, grid, *options, report.records);
     }
-    if (grid.RowCount() == 0) {
+    if (options->skipCurrent) SkipCurrentCameras(grid, CarriedVersionText(program.package), report.records);
+    if (TargetCount(grid) == 0) {
         PrintLine("No camera to upgrade.");
-        return kExitRefused;
+        return finishReport(skipped > 0 || grid.RowCount() == 0 ? kExitRefused : kExitOk);
     }
     if (!CheckDuplicateAddresses(grid, false, &owner)) return kExitRefused;
     const std::u16string name = FromUtf8(options->user);
@@ -239,11 +287,11 @@ int RunBatch(std::span<const std::string> args) {
     list.AddTargets(grid);
     if (ShowBox(owner, MessageText(kMsgProceed, owner), kMsgInformation, BoxIcon::Question, BoxButtons::OkCancel) !=
         BoxAnswer::Ok) {
-        return kExitRefused;
+        return finishReport(kExitRefused);
     }
     StatusPrinter printer(list);
     list.SetObserver(&printer);
-    list.SetRunParameters(options->retain || options->backup, !options->backup, WallNow());
+    list.SetRunParameters(options->retain || options->backup, !options->backup, batchTime);
     owner.SetTimerHandler([&list](int id) { list.OnTimer(id); });
     list.StartScheduler();
     owner.RunUntil([&list] { return !list.IsRunning(); }, std::chrono::hours(24 * 7));
@@ -252,18 +300,21 @@ int RunBatch(std::span<const std::string> args) {
               std::to_string(list.RowCount()));
     std::printf("%s", TerminalText(list.UpgradeLog()).c_str());
     std::fflush(stdout);
-    // Success means every camera asked for came back upgraded.
-    if (skipped > 0) return kExitRefused;
     for (int row = 0; row < list.RowCount(); ++row) {
-        if (list.Row(row).result != kCompleted) return kExitRefused;
+        report.records.push_back(RecordOfRow(list, row, settings, report.carriedVersion));
     }
-    return kExitOk;
+    // Success means every camera asked for came back upgraded.
+    if (skipped > 0) return finishReport(kExitRefused);
+    for (int row = 0; row < list.RowCount(); ++row) {
+        if (list.Row(row).result != kCompleted) return finishReport(kExitRefused);
+    }
+    return finishReport(kExitOk);
 }
 
 const RegisterCommand kBatch({
     "batch",
     "[ADDRESS[:PORT]...] [--list FILE...] --user NAME --password PASS [--retain | --backup] [--seconds N] [--yes] "
-    "[--time-scale S]",
+    "[--skip-current] [--report FILE] [--time-scale S]",
     "upgrade many cameras as the automatic mode does: two at a time, one upload at a time, then the upgrade log",
     "  ADDRESS[:PORT]...              the cameras to upgrade; each is asked what it is first.\n"
     "                                 Without addresses or lists, the cameras that answer the broadcast.\n"
@@ -277,6 +328,9 @@ const RegisterCommand kBatch({
     "  --backup                       as --retain, but keep the .cfg files\n"
     "  --seconds N                    length of the discovery window (default 10)\n"
     "  --yes                          answer the confirmation with yes\n"
+    "  --skip-current                 leave out the cameras that already run the carried version\n"
+    "  --report FILE                  write a record of every camera: JSON, or CSV for a name ending in .csv;\n"
+    "                                 '-' writes JSON to standard output (the other output goes to stderr)\n"
     "  --time-scale S                 multiply every wait by S (simulated cameras)",
     &RunBatch,
 });

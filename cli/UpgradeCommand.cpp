@@ -6,6 +6,8 @@
 #include "cli/CliCommand.h"
 #include "cli/CliOptions.h"
 #include "cli/CliProgram.h"
+#include "cli/ReportOutput.h"
+#include "discovery/BatchReport.h"
 #include "engine/EngineMessages.h"
 #include "engine/JobStage.h"
 #include "engine/ManualUpgradeSession.h"
@@ -47,7 +49,8 @@ const char* SetupDataLine(SetupDataMode mode) {
 }
 
 int RunUpgrade(std::span<const std::string> args) {
-    const std::optional<CameraOptions> options = ReadCameraOptions(args, {"--retain", "--backup", "--yes"});
+    const std::optional<CameraOptions> options =
+        ReadCommandOptions(args, OptionRules{{"--retain", "--backup", "--yes"}, {"--report"}, true});
     if (!options) return kExitUsage;
     const bool retain = options->flags.count("--retain") != 0;
     const bool backup = options->flags.count("--backup") != 0;
@@ -57,6 +60,8 @@ int RunUpgrade(std::span<const std::string> args) {
     }
     const SetupDataMode mode = MakeSetupDataMode(retain || backup, backup);
 
+    const auto reportPath = options->values.find("--report");
+    ReportOutput reportOutput(reportPath == options->values.end() ? std::string() : reportPath->second);
     CliProgram program(options->flags.count("--yes") != 0);
     CliOwner& owner = program.owner;
     StagePrinter printer(owner);
@@ -74,9 +79,18 @@ int RunUpgrade(std::span<const std::string> args) {
     if (!session.ConfirmUpgrade(options->credentials)) return kExitRefused;
     PrintLine(TerminalText(MessageText(200, owner)));
     CountingProgress progress;
+    const WallTime started = WallNow();
     session.Start(mode, &progress);
     owner.RunUntil([&session] { return session.IsFinished(); }, std::chrono::hours(24));
 
+    if (reportOutput.IsWanted()) {
+        BatchReport report = NewReport(program.package, started);
+        const std::vector<MessageBox> boxes = owner.Boxes();
+        const std::string failure = boxes.empty() ? std::string() : ToUtf8(boxes.back().text);
+        report.records.push_back(RecordOfManualSession(session, options->address, mode, started, WallNow(),
+                                                       report.carriedVersion, failure));
+        if (!reportOutput.Write(report)) return kExitRefused;
+    }
     if (session.Step() != ManualStep::Result || !session.CameraCameBack()) return kExitRefused;
     const std::string version = program.package.CarriedVersion();
     PrintLine(TerminalText(MessageText(222, owner) + MessageText(234, owner)) + version.substr(std::min<size_t>(3, version.size())) +
@@ -86,7 +100,7 @@ int RunUpgrade(std::span<const std::string> args) {
 
 const RegisterCommand kUpgrade({
     "upgrade",
-    "ADDRESS[:PORT] --user NAME --password PASS [--retain | --backup] [--yes] [--time-scale S]",
+    "ADDRESS[:PORT] --user NAME --password PASS [--retain | --backup] [--yes] [--report FILE] [--time-scale S]",
     "upgrade one camera: probe, confirm, save the settings if asked, upload, wait for the reboot, restore",
     "  --user NAME, --password PASS   the camera's administrator account\n"
     "  --password-file FILE           the password from FILE's first line (not readable by others);\n"
@@ -94,6 +108,8 @@ const RegisterCommand kUpgrade({
     "  --retain                       save the settings before and restore them after; delete the .cfg file\n"
     "  --backup                       as --retain, but keep the .cfg file\n"
     "  --yes                          answer the confirmation with yes\n"
+    "  --report FILE                  write the camera's record: JSON, or CSV for a name ending in .csv;\n"
+    "                                 '-' writes JSON to standard output (the other output goes to stderr)\n"
     "  --time-scale S                 multiply every wait by S (simulated cameras)",
     &RunUpgrade,
 });

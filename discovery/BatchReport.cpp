@@ -9,6 +9,7 @@
 #include "discovery/ListTexts.h"
 #include "discovery/ProgressList.h"
 #include "engine/JobStage.h"
+#include "engine/ManualUpgradeSession.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 
@@ -149,6 +150,58 @@ ReportRecord RecordOfRow(const ProgressList& list, int row, SetupDataMode settin
     record.config = OutcomeOf(item.configPath, item.configRestored);
     record.started = IsoLocalTime(item.started);
     record.ended = IsoLocalTime(item.ended);
+    return record;
+}
+
+ReportRecord SkippedRecord(const CameraAddress& address, const std::u16string& model, const std::u16string& serial,
+                           const std::u16string& version, std::string result) {
+    ReportRecord record;
+    record.address = CameraAddress{address.ip, kDefaultHttpPort}.Text8();
+    record.port = address.port;
+    record.model = Narrow(model);
+    record.serial = Narrow(serial);
+    record.versionBefore = VersionText(version);
+    record.finished = true;
+    record.resultLine = std::move(result);
+    return record;
+}
+
+ReportRecord RecordOfManualSession(ManualUpgradeSession& session, const std::string& address,
+                                   SetupDataMode settings, WallTime started, WallTime ended,
+                                   const std::string& carriedVersion, const std::string& failure) {
+    const ProbeResult probe = session.LastProbe();
+    const CameraAddress camera = CameraAddress::Parse(address).value_or(CameraAddress{});
+    ReportRecord record;
+    record.address = CameraAddress{camera.ip, kDefaultHttpPort}.Text8();
+    record.port = camera.port;
+    record.model = Narrow(probe.model);
+    record.serial = Narrow(probe.serial);
+    record.versionBefore = VersionText(probe.versionBefore);
+    UpgradeJob* job = session.Job();
+    const bool restoreWanted = settings != SetupDataMode::Discard;
+    // A manual job shows its failures as boxes and keeps no final stage code;
+    // the session knows whether the camera came back and was restored.
+    if (session.CameraCameBack()) {
+        record.versionAfter = job ? VersionText(job->Client().VersionNow()) : std::string();
+        record.stage = !restoreWanted || session.ConfigurationRestored() ? kCompleted : kError7;
+    } else {
+        record.stage = job ? job->Stage() : session.ShownStage();
+    }
+    record.finished = session.IsFinished() && (IsFinalStage(record.stage) || !failure.empty());
+    record.statusText = Narrow(ListStageText(record.stage));
+    const std::string prefix = record.model + "(" + address + ") ";
+    if (IsFinalStage(record.stage)) {
+        record.resultLine = prefix + WithoutLineEnd(Narrow(OutcomeText(record.stage)));
+    } else if (!failure.empty()) {
+        record.resultLine = prefix + failure;
+    }
+    record.upgraded = session.CameraCameBack() && !record.versionAfter.empty() &&
+                      (carriedVersion.empty() || record.versionAfter == carriedVersion);
+    record.settings = settings;
+    record.configPath = restoreWanted ? session.BackupPath() : std::string();
+    record.config = OutcomeOf(record.configPath, session.ConfigurationRestored());
+    record.started = IsoLocalTime(started);
+    record.ended = IsoLocalTime(ended);
     return record;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/CameraAddress.h"
 #include "engine/SetupDataMode.h"
 #include "platform/Clock.h"
 
@@ -14,6 +15,7 @@ namespace qrv {
 
 struct ProgressItem;
 class ProgressList;
+class ManualUpgradeSession;
 
 // What happened to the saved configuration of a camera.
 enum class ConfigOutcome {
@@ -61,6 +63,17 @@ const char* ConfigOutcomeName(ConfigOutcome outcome);
 // to the whole batch; a row whose job has not left the queue is not finished.
 ReportRecord RecordOfRow(const ProgressList& list, int row, SetupDataMode settings,
                          const std::string& carriedVersion);
+
+// The record of a camera left out before its job was made: not upgraded,
+// finished, with `result` as its result line.
+ReportRecord SkippedRecord(const CameraAddress& address, const std::u16string& model, const std::u16string& serial,
+                           const std::u16string& version, std::string result);
+
+// The record of a manual upgrade once its session has ended (or was given
+// up). `failure` is the text the user was shown when it failed.
+ReportRecord RecordOfManualSession(ManualUpgradeSession& session, const std::string& address,
+                                   SetupDataMode settings, WallTime started, WallTime ended,
+                                   const std::string& carriedVersion, const std::string& failure);
 
 // CSV for a path ending in ".csv" (any case), JSON otherwise.
 ReportFormat ReportFormatFor(const std::string& path);

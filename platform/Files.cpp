@@ -77,6 +77,14 @@ OutputFile OutputFile::CreateNew(const std::string& path, bool& existed) {
     return file;
 }
 
+OutputFile OutputFile::TakeStandardOutput() {
+    std::fflush(stdout);
+    OutputFile file;
+    file.fd_ = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    if (file.fd_ >= 0) ::dup2(STDERR_FILENO, STDOUT_FILENO);
+    return file;
+}
+
 OutputFile::OutputFile(OutputFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
 
 OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {

@@ -48,6 +48,9 @@ public:
     // Creates the file only when no file of that name exists; `existed` tells
     // whether that was why it could not be made.
     static OutputFile CreateNew(const std::string& path, bool& existed);
+    // From now on what the program prints to standard output goes to standard
+    // error; the file returned writes to the original standard output.
+    static OutputFile TakeStandardOutput();
     OutputFile(OutputFile&& other) noexcept;
     OutputFile& operator=(OutputFile&& other) noexcept;
     OutputFile(const OutputFile&) = delete;

@@ -1,0 +1,215 @@
+// The report of batch and upgrade, run as a user runs them against simulated
+// cameras: every record must say what the simulator's own log says happened
+// to that camera (the version it came back with, whether a restore was
+// applied), and --skip-current must leave the current cameras alone.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/integration/engine/SimTestSupport.h"
+#include "tests/support/CommandRun.h"
+
+namespace qrv::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// One record as a real JSON or CSV parser reads it back.
+struct Record {
+    std::string stage, finished, upgraded, versionAfter, config, mac, configFile, result, started, ended;
+};
+
+// Reads a report with Python's json and csv modules, so that the test does
+// not trust the program's own idea of the format.
+const char* const kReader = R"(import csv, json, sys
+path = sys.argv[1]
+text = sys.stdin.read() if path == '-' else open(path, newline='').read()
+if path.endswith('.csv'):
+    rows = list(csv.DictReader(text.splitlines(True)))
+else:
+    doc = json.loads(text)
+    assert doc['program_version'] and doc['batch_time'] and doc['carried_version'] == '1.30', doc
+    rows = [{k: (str(v).lower() if isinstance(v, bool) else str(v)) for k, v in r.items()} for r in doc['records']]
+for r in rows:
+    print('\t'.join([r['address'] + ':' + r['port'], r['stage'], r['finished'], r['upgraded'], r['version_after'],
+                     r['config'], r['mac'], r['config_file'], r['result'], r['started'], r['ended']]))
+)";
+
+class BatchReportCommand : public ::testing::Test {
+protected:
+    CommandRun Run(const std::string& args) const { return RunCommand(QRV_CLI_PATH, args, folder.root); }
+
+    // The records by "address:port"; empty when the report does not parse.
+    std::map<std::string, Record> Read(const std::string& report, const std::string& stdinText = "") const {
+        const fs::path script = folder.root / "read-report.py";
+        std::ofstream(script) << kReader;
+        std::string args = script.string() + " " + report;
+        if (report == "-") {
+            std::ofstream(folder.root / "stdin.json") << stdinText;
+            args += " <" + (folder.root / "stdin.json").string();
+        }
+        const CommandRun run = RunCommand("/bin/sh", "-c \"python3 " + args + "\"", folder.root);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        std::map<std::string, Record> records;
+        std::istringstream lines(run.out);
+        for (std::string line; std::getline(lines, line);) {
+            std::vector<std::string> f;
+            std::istringstream cells(line);
+            for (std::string cell; std::getline(cells, cell, '\t');) f.push_back(cell);
+            f.resize(11);
+            records[f[0]] = Record{f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8], f[9], f[10]};
+        }
+        return records;
+    }
+
+    // What the simulator saw: the version of its last "up" after a reboot
+    // (empty when it never came back), and whether a restore was applied.
+    static std::pair<std::string, bool> Observed(const SimProcess& sim, const std::string& camera) {
+        std::string back;
+        bool rebooted = false;
+        for (const SimEvent& e : EventsOf(sim, "state", camera)) {
+            if (e.state == "rebooting") rebooted = true;
+            if (e.state == "up" && rebooted) back = e.version;
+        }
+        bool restored = false;
+        for (const SimEvent& e : Verdicts(sim, camera, "restore")) restored = restored || e.ok;
+        return {back, restored};
+    }
+
+    static unsigned ModeOf(const fs::path& path) {
+        struct stat info {};
+        return ::stat(path.c_str(), &info) == 0 ? (info.st_mode & 0777u) : 0u;
+    }
+
+    ConfigFolder folder;
+};
+
+TEST_F(BatchReportCommand, MixedOutcomesAreReportedAsTheCamerasSawThem) {
+    const std::string fleet = Camera("127.0.0.2", "serial=100501 mac=08:00:23:00:05:01") +
+                              Camera("127.0.0.3", "serial=100502 mac=08:00:23:00:05:02 fault=reboot-old") +
+                              Camera("127.0.0.4", "serial=100503 mac=08:00:23:00:05:03 fault=never-back") +
+                              Camera("127.0.0.5", "serial=100504 mac=08:00:23:00:05:04 fault=always401") +
+                              Camera("127.0.0.6", "serial=100505 mac=08:00:23:00:05:05 fault=restore-reject:4");
+    // What the job's outcome must be, beside what the simulator saw.
+    const struct {
+        std::string camera;
+        std::string stage;
+        std::string upgraded;
+        std::string config;
+    } expected[] = {
+        {"127.0.0.2:80", "9", "true", "restored, deleted"},
+        {"127.0.0.3:80", "11", "false", "not restored, kept"},
+        {"127.0.0.4:80", "10", "false", "not restored, kept"},
+        {"127.0.0.5:80", "12", "false", "none"},
+        {"127.0.0.6:80", "16", "true", "not restored, kept"},
+    };
+    for (const std::string name : {"report.json", "sub/report.csv"}) {
+        SCOPED_TRACE(name);
+        SimProcess sim(fleet, kScale);
+        const fs::path report = folder.root / "reports" / name;
+        const CommandRun run = Run("batch --user admin --password admin --seconds 0.4 --retain --yes "
+                                   "--time-scale 0.01 --report " + report.string());
+        EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+        EXPECT_EQ(ModeOf(report), 0600u);
+        EXPECT_EQ(ModeOf(report.parent_path()), 0700u);
+        const std::map<std::string, Record> records = Read(report.string());
+        ASSERT_EQ(records.size(), 5u) << run.out;
+        for (const auto& e : expected) {
+            SCOPED_TRACE(e.camera);
+            const Record& r = records.at(e.camera);
+            const auto [back, restored] = Observed(sim, e.camera);
+            EXPECT_EQ(r.stage, e.stage) << r.result;
+            EXPECT_EQ(r.finished, "true");
+            EXPECT_EQ(r.upgraded, e.upgraded);
+            EXPECT_EQ(r.versionAfter, back) << "the version the camera came back with";
+            EXPECT_EQ(r.config.starts_with("restored"), restored) << r.config;
+            EXPECT_EQ(r.config, e.config);
+            EXPECT_EQ(r.configFile.empty(), e.config == "none");
+            EXPECT_EQ(fs::exists(r.configFile), e.config.ends_with("kept")) << r.configFile;
+            EXPECT_EQ(r.mac, "08:00:23:00:05:0" + std::string(1, e.camera[8] - 1));
+            EXPECT_NE(run.out.find(r.result + "\n"), std::string::npos) << "the report's line is the log's";
+            EXPECT_FALSE(r.started.empty());
+            EXPECT_LE(r.started, r.ended);
+        }
+    }
+}
+
+TEST_F(BatchReportCommand, SkipCurrentLeavesCamerasOnTheCarriedVersionAlone) {
+    const std::string fleet = Camera("127.0.0.2", "serial=100501 mac=08:00:23:00:05:01 version=1.30") +
+                              Camera("127.0.0.3:8080", "serial=100502 mac=08:00:23:00:05:02") +
+                              Camera("127.0.0.4", "serial=100503 mac=08:00:23:00:05:03 version=1.30");
+    const struct {
+        std::string flag;
+        bool skips;
+    } cases[] = {{" --skip-current", true}, {"", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.flag);
+        SimProcess sim(fleet, kScale);
+        const CommandRun run = Run("batch 127.0.0.2 127.0.0.3:8080 127.0.0.4 --user admin --password admin --yes "
+                                   "--time-scale 0.01 --report " + (folder.root / "r.csv").string() + c.flag);
+        EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+        const std::map<std::string, Record> records = Read((folder.root / "r.csv").string());
+        ASSERT_EQ(records.size(), 3u);
+        for (const std::string camera : {"127.0.0.2:80", "127.0.0.4:80"}) {
+            const std::string address = camera.substr(0, camera.size() - 3);
+            const bool skipLine = run.out.find("skipped " + address + ": already 1.30\n") != std::string::npos;
+            EXPECT_EQ(skipLine, c.skips) << run.out;
+            EXPECT_EQ(RequestsTo(sim, camera, "/command/versionup.cgi").empty(), c.skips) << camera;
+            EXPECT_EQ(records.at(camera).upgraded, c.skips ? "false" : "true");
+            EXPECT_EQ(records.at(camera).result, c.skips ? "skipped " + address + ": already 1.30"
+                                                         : "QRV-K7(" + address + ") Completed successfully.");
+        }
+        EXPECT_EQ(records.at("127.0.0.3:8080").upgraded, "true");
+        EXPECT_EQ(RequestsTo(sim, "127.0.0.3:8080", "/command/versionup.cgi").size(), 1u);
+    }
+}
+
+TEST_F(BatchReportCommand, SkipCurrentWithEveryCameraCurrentUploadsNothingAndSucceeds) {
+    SimProcess sim(Camera("127.0.0.2", "serial=100501 mac=08:00:23:00:05:01 version=1.30"), kScale);
+    const CommandRun run = Run("batch --user admin --password admin --seconds 0.4 --yes --skip-current "
+                               "--time-scale 0.01 --report -");
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_NE(run.err.find("skipped 127.0.0.2: already 1.30\n"), std::string::npos) << "other output goes to stderr";
+    const std::map<std::string, Record> records = Read("-", run.out);
+    ASSERT_EQ(records.size(), 1u) << run.out;
+    EXPECT_EQ(records.begin()->second.mac, "08:00:23:00:05:01");
+    EXPECT_TRUE(RequestsTo(sim, "127.0.0.2:80", "/command/versionup.cgi").empty());
+}
+
+TEST_F(BatchReportCommand, AManualUpgradeReportsItsOneCameraOnStandardOutput) {
+    const struct {
+        std::string fault;
+        std::string upgraded;
+        std::string config;
+        int exitCode;
+        bool versionKnown;  // a failed manual job does not say whether the camera answered after its reboot
+    } cases[] = {
+        {"", "true", "restored, kept", 0, true},
+        {" fault=reboot-old", "false", "not restored, kept", 1, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        SimProcess sim(Camera("127.0.0.2", "serial=100501" + c.fault), kScale);
+        const CommandRun run =
+            Run("upgrade 127.0.0.2 --user admin --password admin --backup --yes --time-scale 0.01 --report -");
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+        const std::map<std::string, Record> records = Read("-", run.out);
+        ASSERT_EQ(records.size(), 1u) << run.out;
+        const Record& r = records.at("127.0.0.2:80");
+        EXPECT_EQ(r.upgraded, c.upgraded);
+        EXPECT_EQ(r.versionAfter, c.versionKnown ? Observed(sim, "127.0.0.2:80").first : "");
+        EXPECT_EQ(r.config, c.config);
+        EXPECT_EQ(r.finished, "true");
+        EXPECT_FALSE(r.result.empty());
+    }
+}
+
+}  // namespace
+}  // namespace qrv::test
