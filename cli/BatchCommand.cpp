@@ -30,6 +30,7 @@
 #include "engine/EngineMessages.h"
 #include "engine/JobStage.h"
 #include "platform/Files.h"
+#include "platform/Process.h"
 #include "platform/Text.h"
 
 namespace qrv::cli {
@@ -37,6 +38,7 @@ namespace qrv::cli {
 namespace {
 
 constexpr std::size_t kMaxLoginText = 16;
+constexpr int kExitInterrupted = 130;  // 128 + SIGINT, as a shell reports Ctrl+C
 
 struct BatchOptions {
     std::vector<CameraAddress> cameras;
@@ -293,8 +295,19 @@ int RunBatch(std::span<const std::string> args) {
     list.SetObserver(&printer);
     list.SetRunParameters(options->retain || options->backup, !options->backup, batchTime);
     owner.SetTimerHandler([&list](int id) { list.OnTimer(id); });
+    // An interrupted batch still leaves its report: the cameras whose job had
+    // not ended are recorded as not finished, and the jobs are then stopped.
+    CatchInterrupts();
     list.StartScheduler();
-    owner.RunUntil([&list] { return !list.IsRunning(); }, std::chrono::hours(24 * 7));
+    owner.RunUntil([&list] { return !list.IsRunning() || InterruptCount() > 0; }, std::chrono::hours(24 * 7));
+    if (InterruptCount() > 0) {
+        list.SetCancel();
+        PrintLine("Interrupted.");
+        for (int row = 0; row < list.RowCount(); ++row) {
+            report.records.push_back(RecordOfRow(list, row, settings, report.carriedVersion));
+        }
+        return finishReport(kExitInterrupted);
+    }
 
     PrintLine("Proceeded: " + std::to_string(list.RowCount() - list.QueuedCount()) + "/" +
               std::to_string(list.RowCount()));

@@ -12,4 +12,10 @@ void WriteToStdout(std::string_view text);
 // thread is waited for. Standard output is flushed first.
 [[noreturn]] void EndProcess(int status);
 
+// From now on Ctrl+C (SIGINT) and SIGTERM no longer end the process: they are
+// counted, and the program asks InterruptCount whether to stop.
+void CatchInterrupts();
+// How many interrupts arrived since CatchInterrupts.
+int InterruptCount();
+
 }  // namespace qrv

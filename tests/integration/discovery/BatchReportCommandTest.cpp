@@ -183,6 +183,38 @@ TEST_F(BatchReportCommand, SkipCurrentWithEveryCameraCurrentUploadsNothingAndSuc
     EXPECT_TRUE(RequestsTo(sim, "127.0.0.2:80", "/command/versionup.cgi").empty());
 }
 
+TEST_F(BatchReportCommand, AnInterruptedBatchStillLeavesAValidReport) {
+    const std::string fleet = Camera("127.0.0.2", "serial=100501 mac=08:00:23:00:05:01") +
+                              Camera("127.0.0.3", "serial=100502 mac=08:00:23:00:05:02") +
+                              Camera("127.0.0.4", "serial=100503 mac=08:00:23:00:05:03");
+    for (const std::string signal : {"TERM", "INT"}) {
+        SCOPED_TRACE(signal);
+        SimProcess sim(fleet, kScale);
+        const fs::path report = folder.root / ("interrupted-" + signal + ".json");
+        const fs::path out = folder.root / ("batch-" + signal + ".out");
+        // The signal comes once the first upload is under way, as a user's Ctrl+C would.
+        const fs::path script = folder.root / "interrupt.sh";
+        std::ofstream(script) << "'" QRV_CLI_PATH "' batch 127.0.0.2 127.0.0.3 127.0.0.4 --user admin --password admin"
+                              << " --retain --yes --time-scale 0.01 --report " << report.string() << " >" << out.string()
+                              << " 2>&1 &\npid=$!\nwhile ! grep -q Uploading " << out.string()
+                              << "; do sleep 0.02; done\nkill -" << signal << " $pid\nwait $pid\necho exit=$?\n";
+        const CommandRun run = RunCommand("/bin/sh", script.string(), folder.root);
+        const std::string printed = ReadWholeFile(out);
+        EXPECT_NE(run.out.find("exit=130"), std::string::npos) << run.out << printed;
+        EXPECT_NE(printed.find("Interrupted.\n"), std::string::npos) << printed;
+        const std::map<std::string, Record> records = Read(report.string());
+        ASSERT_EQ(records.size(), 3u) << printed;
+        for (const auto& [camera, r] : records) {
+            SCOPED_TRACE(camera);
+            EXPECT_EQ(r.finished, "false");
+            EXPECT_EQ(r.upgraded, "false");
+            EXPECT_EQ(r.ended, "");
+            EXPECT_TRUE(r.versionAfter.empty()) << "nothing came back before the interrupt";
+        }
+        EXPECT_FALSE(records.at("127.0.0.2:80").started.empty()) << "the first camera had started";
+    }
+}
+
 TEST_F(BatchReportCommand, AManualUpgradeReportsItsOneCameraOnStandardOutput) {
     const struct {
         std::string fault;
