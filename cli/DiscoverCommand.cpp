@@ -10,6 +10,7 @@
 
 #include "cli/CliCommand.h"
 #include "cli/CliProgram.h"
+#include "discovery/BatchReport.h"
 #include "platform/Text.h"
 
 namespace qrv::cli {
@@ -64,23 +65,7 @@ std::string PlainText(std::string_view text) {
     return ToUtf8(ToWide(safe));
 }
 
-std::string JsonText(std::string_view text) {
-    std::string out = "\"";
-    for (char c : ToUtf8(ToWide(text))) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20 || byte == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + '"';
-}
+std::string JsonText(std::string_view text) { return JsonString(ToUtf8(ToWide(text))); }
 
 const char* OnOff(std::int32_t flag) {
     return flag ? "on" : "off";

@@ -35,23 +35,6 @@ ConfigOutcome OutcomeOf(const std::string& path, bool restored) {
     return present ? ConfigOutcome::Kept : ConfigOutcome::None;
 }
 
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20 || byte == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + '"';
-}
 
 const char* JsonBool(bool value) { return value ? "true" : "false"; }
 
@@ -90,6 +73,24 @@ bool MakeParentFolders(const std::string& path) {
 }
 
 }  // namespace
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + '"';
+}
 
 std::string IsoLocalTime(WallTime when) {
     if (when == WallTime{}) return {};

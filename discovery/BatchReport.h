@@ -13,6 +13,9 @@
 
 namespace qrv {
 
+// `text` (UTF-8) as a JSON string: quotes, backslashes and control characters escaped.
+std::string JsonString(const std::string& text);
+
 struct ProgressItem;
 class ProgressList;
 class ManualUpgradeSession;
