@@ -3,10 +3,6 @@
 #include <cstdio>
 #include <span>
 
-#include "discovery/ListTexts.h"
-#include "platform/Text.h"
-#include "resources/VersionBlock.h"
-
 namespace qrv::cli {
 
 ReportOutput::ReportOutput(std::string path) : path_(std::move(path)) {
@@ -25,18 +21,6 @@ bool ReportOutput::Write(const BatchReport& report) {
     if (WriteReport(path_, report, error)) return true;
     std::fprintf(stderr, "Cannot write the report '%s': %s.\n", path_.c_str(), error.c_str());
     return false;
-}
-
-std::string CarriedVersionText(const FirmwarePackage& package) {
-    return ToUtf8(WithoutVerPrefix(FromUtf8(package.CarriedVersion())));
-}
-
-BatchReport NewReport(const FirmwarePackage& package, WallTime batchTime) {
-    BatchReport report;
-    report.programVersion = std::string(ProgramVersionBlock().fileVersion);
-    report.batchTime = IsoLocalTime(batchTime);
-    report.carriedVersion = CarriedVersionText(package);
-    return report;
 }
 
 }  // namespace qrv::cli

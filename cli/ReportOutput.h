@@ -7,7 +7,7 @@
 #include <string>
 
 #include "discovery/BatchReport.h"
-#include "engine/FirmwarePackage.h"
+#include "discovery/ReportFiles.h"
 #include "platform/Files.h"
 
 namespace qrv::cli {
@@ -26,11 +26,5 @@ private:
     std::string path_;
     OutputFile standardOutput_;
 };
-
-// A report without records: the program's version, the batch's time stamp and
-// the carried version without "ver".
-BatchReport NewReport(const FirmwarePackage& package, WallTime batchTime);
-// The carried version as the records name versions.
-std::string CarriedVersionText(const FirmwarePackage& package);
 
 }  // namespace qrv::cli

@@ -69,28 +69,39 @@ int RunUpgrade(std::span<const std::string> args) {
     owner.SetTimerHandler([&session](int id) { session.OnTimer(id); });
     owner.SetJobMessageHandler([&session](int wParam, int lParam) { session.OnJobMessage(wParam, lParam); });
 
-    if (!session.ProbeTarget(options->address, options->credentials)) return kExitRefused;
+    // The record is written on every way out once the camera was asked, so
+    // that a refusal is on file as well as an upgrade.
+    WallTime started{};
+    const auto writeReport = [&]() {
+        if (!reportOutput.IsWanted()) return true;
+        BatchReport report = NewReport(program.package, started == WallTime{} ? WallNow() : started);
+        const std::vector<MessageBox> boxes = owner.Boxes();
+        const std::string failure = boxes.empty() ? std::string() : ToUtf8(boxes.back().text);
+        report.records.push_back(RecordOfManualSession(session, options->address, mode, started, WallNow(),
+                                                       report.carriedVersion, failure));
+        return reportOutput.Write(report);
+    };
+    if (!session.ProbeTarget(options->address, options->credentials)) {
+        writeReport();
+        return kExitRefused;
+    }
     const ProbeResult probe = session.LastProbe();
     PrintLine(TerminalText(MessageText(219, owner)) + ": " + options->address);
     PrintLine(TerminalText(MessageText(236, owner)) + ": " + ToUtf8(probe.versionBefore));
     PrintLine(TerminalText(MessageText(238, owner)) + ": " + program.package.CarriedVersion());
     PrintLine(SetupDataLine(mode));
 
-    if (!session.ConfirmUpgrade(options->credentials)) return kExitRefused;
+    if (!session.ConfirmUpgrade(options->credentials)) {
+        writeReport();
+        return kExitRefused;
+    }
     PrintLine(TerminalText(MessageText(200, owner)));
     CountingProgress progress;
-    const WallTime started = WallNow();
+    started = WallNow();
     session.Start(mode, &progress);
     owner.RunUntil([&session] { return session.IsFinished(); }, std::chrono::hours(24));
 
-    if (reportOutput.IsWanted()) {
-        BatchReport report = NewReport(program.package, started);
-        const std::vector<MessageBox> boxes = owner.Boxes();
-        const std::string failure = boxes.empty() ? std::string() : ToUtf8(boxes.back().text);
-        report.records.push_back(RecordOfManualSession(session, options->address, mode, started, WallNow(),
-                                                       report.carriedVersion, failure));
-        if (!reportOutput.Write(report)) return kExitRefused;
-    }
+    if (!writeReport()) return kExitRefused;
     if (session.Step() != ManualStep::Result || !session.CameraCameBack()) return kExitRefused;
     const std::string version = program.package.CarriedVersion();
     PrintLine(TerminalText(MessageText(222, owner) + MessageText(234, owner)) + version.substr(std::min<size_t>(3, version.size())) +

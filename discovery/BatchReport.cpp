@@ -182,13 +182,16 @@ ReportRecord RecordOfManualSession(ManualUpgradeSession& session, const std::str
     const bool restoreWanted = settings != SetupDataMode::Discard;
     // A manual job shows its failures as boxes and keeps no final stage code;
     // the session knows whether the camera came back and was restored.
+    // A camera that came back on another version reports that version too.
+    if (job && job->AnsweredAfterReboot()) record.versionAfter = VersionText(job->Client().VersionNow());
     if (session.CameraCameBack()) {
-        record.versionAfter = job ? VersionText(job->Client().VersionNow()) : std::string();
         record.stage = !restoreWanted || session.ConfigurationRestored() ? kCompleted : kError7;
     } else {
         record.stage = job ? job->Stage() : session.ShownStage();
     }
-    record.finished = session.IsFinished() && (IsFinalStage(record.stage) || !failure.empty());
+    // A camera refused before its run started has finished too: with that refusal.
+    const bool over = session.IsFinished() || session.Step() != ManualStep::Running;
+    record.finished = over && (IsFinalStage(record.stage) || !failure.empty());
     record.statusText = Narrow(ListStageText(record.stage));
     const std::string prefix = record.model + "(" + address + ") ";
     if (IsFinalStage(record.stage)) {

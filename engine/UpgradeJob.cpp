@@ -236,6 +236,7 @@ UpgradeJob::WaitOutcome UpgradeJob::WaitForCameraOutcome(std::stop_token stop, S
             SleepFor(timing_.modelMismatchPause, stop);
             continue;
         }
+        answeredAfterReboot_.store(true);
         outcome = CompareVersions() ? WaitOutcome::Back : WaitOutcome::OtherVersion;
         break;
     }

@@ -57,6 +57,9 @@ public:
 
     int Stage() const { return client_.Stage(); }
     bool IsDone() const { return done_.load(); }
+    // The camera answered as itself after its reboot: its version-now is the
+    // version it came back with (the carried one or not).
+    bool AnsweredAfterReboot() const { return answeredAfterReboot_.load(); }
     std::u16string ExpectedVersion() const;
     // The configuration saved by this job (automatic mode).
     bool HasBackup() const;
@@ -89,6 +92,7 @@ private:
 
     std::atomic<bool> done_{false};
     std::atomic<bool> reported_{false};
+    std::atomic<bool> answeredAfterReboot_{false};
     std::atomic<std::chrono::steady_clock::rep> reconfigureStart_{0};     // set before the 0x8300 timer starts
     bool reconfigurePollRunning_ = false;                                // owner thread only
     std::jthread worker_;  // last member: stopped and joined first
