@@ -10,6 +10,7 @@
 
 #include "app/WizardCommandLine.h"
 #include "platform/OwnerPort.h"
+#include "platform/Process.h"
 #include "platform/Text.h"
 #include "platform/UdpSocket.h"
 #include "resources/MessageTable.h"
@@ -68,6 +69,14 @@ int main(int argc, char** argv) {
             });
         }, Qt::SingleShotConnection);
     }
+    // Ctrl+C, or SIGTERM when the session ends: leave the way the Close
+    // command leaves, so that a running batch still writes its report.
+    qrv::CatchInterrupts();
+    QTimer interrupts;
+    QObject::connect(&interrupts, &QTimer::timeout, &wizard, [&wizard] {
+        if (qrv::InterruptCount() > 0) wizard.CloseWizard(QDialog::Rejected);
+    });
+    interrupts.start(200);
     wizard.exec();
     return 0;
 }

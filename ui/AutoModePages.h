@@ -33,6 +33,9 @@ public:
     virtual void StartBatch() = 0;
     // Next while it reads "&Abort".
     virtual void Abort() = 0;
+    // The window closes: a batch that started and has not written its report
+    // writes it now, the cameras still running marked as not finished.
+    virtual void WriteUnwrittenReport() {}
 };
 
 struct AutoModePages {

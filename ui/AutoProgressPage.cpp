@@ -6,10 +6,12 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "discovery/ReportFiles.h"
 #include "engine/EngineMessages.h"
 #include "platform/Clock.h"
 #include "ui/CameraGridCtrl.h"
 #include "ui/ProgressListCtrl.h"
+#include "platform/Text.h"
 #include "ui/QtOwnerPort.h"
 #include "ui/UiText.h"
 #include "ui/UpgradeLogDialog.h"
@@ -66,6 +68,7 @@ AutoProgressPage::AutoProgressPage(UpgradeWizardDialog& wizard, CameraGridCtrl& 
 AutoProgressPage::~AutoProgressPage() {
     counterTimer_.stop();
     confirmTimer_.stop();
+    WriteBatchReport(false);
 }
 
 QString AutoProgressPage::CounterText() const { return counter_->text(); }
@@ -93,7 +96,8 @@ void AutoProgressPage::OnRetainClicked() {
 
 void AutoProgressPage::StartBatch() {
     // Keep the saved configurations only when a backup was asked for.
-    list_->List().SetRunParameters(retain_->isChecked(), !backup_->isChecked(), WallNow());
+    batchTime_ = WallNow();
+    list_->List().SetRunParameters(retain_->isChecked(), !backup_->isChecked(), batchTime_);
     retain_->setEnabled(false);
     backup_->setEnabled(false);
     confirmTimer_.start();
@@ -111,6 +115,8 @@ void AutoProgressPage::OnConfirmTimer() {
     retain_->setEnabled(false);
     backup_->setEnabled(false);
     wizard_.SetButtonMode(UpgradeWizardDialog::ButtonMode::Abort);
+    settings_ = MakeSetupDataMode(retain_->isChecked(), backup_->isChecked());
+    reportPending_ = true;
     list_->List().StartScheduler();
 }
 
@@ -128,10 +134,25 @@ void AutoProgressPage::RefreshCounter() {
     if (list.QueuedCount() != 0) return;
     counterTimer_.stop();
     wizard_.SetButtonMode(UpgradeWizardDialog::ButtonMode::Finish);
+    WriteBatchReport(true);
     UpgradeLogDialog log(list, this);
     ++logShown_;
     emit UpgradeLogOpening(&log);
     log.exec();
+}
+
+void AutoProgressPage::WriteUnwrittenReport() { WriteBatchReport(false); }
+
+void AutoProgressPage::WriteBatchReport(bool tell) {
+    if (!reportPending_) return;
+    reportPending_ = false;
+    BatchReport report = NewReport(wizard_.Package(), batchTime_);
+    AddRecordsOfList(report, list_->List(), settings_);
+    std::string error;
+    if (WriteProgramReport(report, batchTime_, reportPath_, error) || !tell) return;
+    Ask(Owner(), u"The report of this batch could not be written to " + FromUtf8(reportPath_) + u": " +
+                     FromUtf8(error) + u".",
+        kCaptionInformation, BoxIcon::Exclamation, BoxButtons::Ok);
 }
 
 }  // namespace qrv

@@ -6,6 +6,11 @@
 
 #include <QTimer>
 
+#include <string>
+
+#include "engine/SetupDataMode.h"
+#include "platform/Clock.h"
+
 #include "ui/AutoModePages.h"
 
 class QCheckBox;
@@ -27,6 +32,7 @@ public:
     void OnShown() override;
     void StartBatch() override;
     void Abort() override;
+    void WriteUnwrittenReport() override;
 
     ProgressListCtrl& List() const { return *list_; }
     QCheckBox* RetainBox() const { return retain_; }
@@ -34,6 +40,8 @@ public:
     QString CounterText() const;
     // How often the upgrade log has been opened.
     int LogShownCount() const { return logShown_; }
+    // The report file of the last batch (empty before the first is written).
+    const std::string& LastReportPath() const { return reportPath_; }
 
 signals:
     // The upgrade log is about to open (tests read it from here).
@@ -43,6 +51,8 @@ private:
     void OnRetainClicked();
     void OnConfirmTimer();
     void RefreshCounter();
+    // Writes the batch's report once; a failure is told in a box when `tell`.
+    void WriteBatchReport(bool tell);
 
     UpgradeWizardDialog& wizard_;
     CameraGridCtrl& sourceGrid_;
@@ -53,6 +63,10 @@ private:
     bool built_ = false;
     int lastShown_ = -1;
     int logShown_ = 0;
+    WallTime batchTime_{};
+    SetupDataMode settings_ = SetupDataMode::Discard;
+    bool reportPending_ = false;  // a batch started and its report is not written yet
+    std::string reportPath_;
     QTimer counterTimer_;  // the counter and the end of the batch
     QTimer confirmTimer_;  // "&Upgrade" pressed -> the confirmation box
 };

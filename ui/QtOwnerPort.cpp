@@ -121,6 +121,10 @@ void QtOwnerPort::PostJobMessage(int wParam, int lParam) {
 }
 
 BoxAnswer QtOwnerPort::ShowMessageBox(const MessageBox& box) {
+    {
+        std::lock_guard lock(boxMutex_);
+        lastBoxText_ = box.text;
+    }
     if (OnGuiThread()) return PresentBox(window_, box);
     auto pending = std::make_shared<PendingBox>();
     pending->box = box;
@@ -132,6 +136,16 @@ BoxAnswer QtOwnerPort::ShowMessageBox(const MessageBox& box) {
     std::unique_lock lock(boxMutex_);
     boxAnswered_.wait(lock, [&] { return pending->answered || refuseWorkerBoxes_; });
     return pending->answered ? pending->answer : RefusingAnswer(box.buttons);
+}
+
+std::u16string QtOwnerPort::LastBoxText() const {
+    std::lock_guard lock(boxMutex_);
+    return lastBoxText_;
+}
+
+void QtOwnerPort::ForgetLastBox() {
+    std::lock_guard lock(boxMutex_);
+    lastBoxText_.clear();
 }
 
 void QtOwnerPort::AnswerOnGui(const std::shared_ptr<PendingBox>& pending) {

@@ -63,6 +63,10 @@ public:
     // box from now on (or is still waiting for one) gets the refusing answer
     // at once instead of waiting for a GUI thread that waits for it.
     void RefuseWorkerBoxes();
+    // The text of the last box shown through this port (from any thread),
+    // and forgetting it: a run's failure is the last box it showed.
+    std::u16string LastBoxText() const;
+    void ForgetLastBox();
 
 private:
     struct PendingBox {
@@ -80,9 +84,10 @@ private:
     TimerHandler onTimer_;
     std::map<int, std::unique_ptr<QTimer>> timers_;
 
-    std::mutex boxMutex_;
+    mutable std::mutex boxMutex_;
     std::condition_variable boxAnswered_;
     bool refuseWorkerBoxes_ = false;
+    std::u16string lastBoxText_;  // guarded by boxMutex_
 };
 
 // The answer a box gets when nobody can answer it: the cautious one.

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "discovery/DiscoveryWindow.h"
+#include "discovery/ReportFiles.h"
 #include "engine/CameraClient.h"
 #include "engine/JobStage.h"
 #include "platform/Text.h"
@@ -248,7 +249,26 @@ void UpgradeWizardDialog::EnterRunningStep() {
     SetCloseEnabled(false);
     progressPage_->SetNotice(MessageU16(kMsgInProgress, port_.get()));
     const SetupDataMode mode = targetPage_->Mode();
+    manualStarted_ = WallNow();
+    manualReportPending_ = true;
+    port_->ForgetLastBox();
     session_->Start(mode, &progressPage_->Progress());
+}
+
+// The record of the manual run, once it has ended, in the Reports folder; a
+// failure is told in a box.
+void UpgradeWizardDialog::WriteManualReport() {
+    if (!manualReportPending_ || !session_ || !session_->IsFinished()) return;
+    manualReportPending_ = false;
+    BatchReport report = NewReport(package_, manualStarted_);
+    report.records.push_back(RecordOfManualSession(*session_, targetAddress_, targetPage_->Mode(), manualStarted_,
+                                                   WallNow(), report.carriedVersion,
+                                                   ToUtf8(port_->LastBoxText())));
+    std::string error;
+    if (WriteProgramReport(report, manualStarted_, manualReportPath_, error)) return;
+    Ask(*port_, u"The report of this upgrade could not be written to " + FromUtf8(manualReportPath_) + u": " +
+                    FromUtf8(error) + u".",
+        kCaptionInformation, BoxIcon::Exclamation, BoxButtons::Ok);
 }
 
 void UpgradeWizardDialog::SetButtonMode(ButtonMode mode) {
@@ -432,6 +452,7 @@ void UpgradeWizardDialog::OnCancel() {
 // Every way out: discovery stopped and waited for, the manual run and its
 // saved-configuration object released, then the window closes.
 void UpgradeWizardDialog::CloseWizard(int result) {
+    if (autoPages_.progress) autoPages_.progress->WriteUnwrittenReport();
     closing_ = true;
     StopDiscovery();
     port_->RefuseWorkerBoxes();
@@ -516,6 +537,7 @@ static_assert(static_cast<int>(ManualStep::Target) == UpgradeWizardDialog::kManu
 
 void UpgradeWizardDialog::ShowStep(ManualStep step) {
     if (closing_) return;
+    WriteManualReport();
     if (step == ManualStep::Target) {
         RestoreButtonLabels();
         back_->setEnabled(true);

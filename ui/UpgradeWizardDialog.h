@@ -13,6 +13,7 @@
 #include "engine/FirmwarePackage.h"
 #include "engine/ManualUpgradeSession.h"
 #include "engine/Timing.h"
+#include "platform/Clock.h"
 #include "ui/AutoModePages.h"
 
 class QLabel;
@@ -92,6 +93,8 @@ public:
     ResultPage* Result() const { return resultPage_; }
     const AutoModePages& AutoPages() const { return autoPages_; }
     ManualUpgradeSession& Session() { return *session_; }
+    // The report file of the last manual upgrade (empty before the first).
+    const std::string& LastManualReportPath() const { return manualReportPath_; }
 
     void OnNext();
     void OnBack();
@@ -130,6 +133,7 @@ private:
     void NextFromTarget();
     void NextFromConfirmation();
     void EnterRunningStep();
+    void WriteManualReport();
     void RestoreButtonLabels();
     void SetCloseEnabled(bool enabled);
     void StopDiscovery();
@@ -159,6 +163,9 @@ private:
     int step_ = kFirst;
     std::string targetAddress_;
     std::string targetCredentials_;
+    WallTime manualStarted_{};
+    bool manualReportPending_ = false;  // a manual run started and its report is not written yet
+    std::string manualReportPath_;
     bool confirmOnCancel_ = false;
     bool abortArmed_ = false;
     bool finished_ = false;

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QDirIterator>
 #include <QHeaderView>
+#include <QJsonObject>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -514,6 +515,20 @@ TEST_F(AutoModeTest, BatchesOfSixCamerasEndWithTheLogInEverySetupDataMode) {
         EXPECT_EQ(lines, want) << log.toStdString();
         EXPECT_EQ(list.List().Row(0).version, u"1.30");
         EXPECT_EQ(SavedConfigurations().size(), run.filesKept) << SavedConfigurations().join(u' ').toStdString();
+        // The batch's report says what the log says, camera by camera.
+        QStringList reported;
+        for (const QJsonValue& value : ReadWizardReport(ProgressPage().LastReportPath(), configRoot_.path())) {
+            const QJsonObject record = value.toObject();
+            const QString result = record.value(QStringLiteral("result")).toString();
+            reported << result;
+            const bool good = result.endsWith(QStringLiteral("Completed successfully."));
+            EXPECT_EQ(record.value(QStringLiteral("upgraded")).toBool(), good) << result.toStdString();
+            EXPECT_EQ(record.value(QStringLiteral("version_after")).toString(), good ? QStringLiteral("1.30") : QString());
+            EXPECT_TRUE(record.value(QStringLiteral("finished")).toBool());
+            EXPECT_EQ(record.value(QStringLiteral("settings")).toString(), QString::fromLatin1(run.name));
+        }
+        reported.sort();
+        EXPECT_EQ(reported, want);
         // Finish leaves without asking.
         ClickCancel();
         EXPECT_TRUE(WizardClosed());
@@ -555,6 +570,32 @@ TEST_F(AutoModeTest, AbortLetsStartedCamerasFinishAndDropsTheRest) {
     EXPECT_EQ(log.count(QStringLiteral("Completed successfully.")), finished) << log.toStdString();
     EXPECT_EQ(ProgressPage().CounterText(), QStringLiteral("4/4"));
     EXPECT_EQ(Wizard().CancelButton()->text(), QStringLiteral("&Finish"));
+}
+
+TEST_F(AutoModeTest, ClosingTheWindowMidBatchStillWritesTheReport) {
+    StartCameras("127.0.0.2 write=3000\n127.0.0.3 write=3000\n127.0.0.4\n");
+    OpenWizard();
+    GoToCameraList();
+    WaitForDiscoveryEnd();
+    GiveEveryRowAdmin();
+    ClickNext();
+    boxes_.Answer({BoxAnswer::Ok});
+    ClickNext();
+    ProgressList& list = ProgressPage().List().List();
+    ASSERT_TRUE(WaitFor([&] { return list.Row(0).stage != kStandby; }));
+    // The way out that an interrupt or the end of the session takes.
+    Wizard().CloseWizard(QDialog::Rejected);
+    const QJsonArray records = ReadWizardReport(ProgressPage().LastReportPath(), configRoot_.path());
+    ASSERT_EQ(records.size(), 3);
+    int unfinished = 0;
+    for (const QJsonValue& value : records) {
+        const QJsonObject record = value.toObject();
+        const bool finished = record.value(QStringLiteral("finished")).toBool();
+        unfinished += finished ? 0 : 1;
+        // Nothing is claimed for a camera whose job had not ended.
+        if (!finished) EXPECT_FALSE(record.value(QStringLiteral("upgraded")).toBool());
+    }
+    EXPECT_GE(unfinished, 1);
 }
 
 // ---- the drawn parts ----------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QDirIterator>
+#include <QJsonObject>
 #include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -202,6 +203,17 @@ TEST_F(ManualUpgradeTest, RetainSavesRestoresAndThenDeletesTheFile) {
         }
     }
     EXPECT_TRUE(restored);
+    // The report: the camera upgraded, its settings restored and the file gone.
+    const QJsonArray records = ReadWizardReport(Wizard().LastManualReportPath(), configRoot_.path());
+    ASSERT_EQ(records.size(), 1);
+    const QJsonObject record = records[0].toObject();
+    EXPECT_EQ(record.value(QStringLiteral("result")).toString(),
+              QStringLiteral("QRV-K7(127.0.0.2) Completed successfully."));
+    EXPECT_TRUE(record.value(QStringLiteral("upgraded")).toBool());
+    EXPECT_EQ(record.value(QStringLiteral("version_before")).toString(), QStringLiteral("1.20"));
+    EXPECT_EQ(record.value(QStringLiteral("version_after")).toString(), QStringLiteral("1.30"));
+    EXPECT_EQ(record.value(QStringLiteral("settings")).toString(), QStringLiteral("retain"));
+    EXPECT_EQ(record.value(QStringLiteral("config")).toString(), QStringLiteral("restored, deleted"));
 }
 
 TEST_F(ManualUpgradeTest, BackupKeepsTheSavedFile) {
@@ -387,6 +399,15 @@ TEST_F(ManualUpgradeTest, CameraBackOnItsOldVersionIsAVersionUpError) {
               (std::vector<MessageBox>{kProceed, Box(u"Version up error.", u"Information", BoxIcon::Stop)}));
     ExpectBackOnTargetPage();
     EXPECT_EQ(CameraVersion(), "1.20");
+    // On record as not upgraded, with the version the camera came back with
+    // and the box the user saw.
+    const QJsonArray records = ReadWizardReport(Wizard().LastManualReportPath(), configRoot_.path());
+    ASSERT_EQ(records.size(), 1);
+    const QJsonObject record = records[0].toObject();
+    EXPECT_FALSE(record.value(QStringLiteral("upgraded")).toBool());
+    EXPECT_TRUE(record.value(QStringLiteral("finished")).toBool());
+    EXPECT_EQ(record.value(QStringLiteral("version_after")).toString(), QStringLiteral("1.20"));
+    EXPECT_EQ(record.value(QStringLiteral("result")).toString(), QStringLiteral("QRV-K7(127.0.0.2) Version up error."));
 }
 
 TEST_F(ManualUpgradeTest, UploadCutOffIsANetworkError) {

@@ -2,7 +2,12 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPixmap>
+#include <QRegularExpression>
 #include <QCheckBox>
 #include <QRadioButton>
 #include <QTimer>
@@ -32,6 +37,34 @@ BoxRecorder::~BoxRecorder() { SetBoxPresenter({}); }
 void BoxRecorder::Answer(std::initializer_list<BoxAnswer> answers) { script_.insert(script_.end(), answers); }
 
 std::string Utf8(const std::u16string& text) { return ToUtf8(text); }
+
+QJsonArray ReadWizardReport(const std::string& path, const QString& configRoot) {
+    const QString file = QString::fromStdString(path);
+    const QString folder = configRoot + QStringLiteral("/VEXA/QRV FirmwareUpgrade/Reports/");
+    EXPECT_TRUE(file.startsWith(folder)) << path;
+    // <yymmddHHMMSS>.json
+    EXPECT_TRUE(QFileInfo(file).fileName().contains(QRegularExpression(QStringLiteral("^[0-9]{12}\\.json$")))) << path;
+    // The file 0600 and its folder 0700: nobody else reads what was done.
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
+                                      QFile::WriteOther | QFile::ExeOther;
+    EXPECT_EQ(QFileInfo(file).permissions() & others, QFile::Permissions()) << path;
+    EXPECT_EQ(QFileInfo(QFileInfo(file).path()).permissions() & others, QFile::Permissions()) << path;
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly)) {
+        ADD_FAILURE() << "no report at " << path;
+        return {};
+    }
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(in.readAll(), &error);
+    if (!doc.isObject()) {
+        ADD_FAILURE() << "the report does not parse: " << error.errorString().toStdString();
+        return {};
+    }
+    const QJsonObject top = doc.object();
+    EXPECT_EQ(top.value(QStringLiteral("carried_version")).toString(), QStringLiteral("1.30"));
+    EXPECT_FALSE(top.value(QStringLiteral("batch_time")).toString().isEmpty());
+    return top.value(QStringLiteral("records")).toArray();
+}
 
 MessageBox Box(const std::u16string& text, const std::u16string& caption, BoxIcon icon, BoxButtons buttons) {
     MessageBox box;

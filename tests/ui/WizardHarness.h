@@ -1,4 +1,6 @@
 #pragma once
+
+#include <QJsonArray>
 // What the wizard's tests share: the recording box presenter, screenshots of
 // every page a test passes through, and small helpers that act as a user
 // would (click, type, press keys) and wait without blocking the event loop.
@@ -59,6 +61,11 @@ private:
 std::string Utf8(const std::u16string& text);
 MessageBox Box(const std::u16string& text, const std::u16string& caption, BoxIcon icon,
                BoxButtons buttons = BoxButtons::Ok);
+
+// The records of a report the wizard wrote below `configRoot`'s Reports
+// folder, read with Qt's own JSON parser; checks that the file is there, is
+// the owner's alone, and parses. Empty (with a failure) otherwise.
+QJsonArray ReadWizardReport(const std::string& path, const QString& configRoot);
 
 // The wizard under test with scaled time, its pages reached as a user would.
 class WizardTest : public ::testing::Test {
