@@ -205,7 +205,8 @@ ReportRecord RecordOfManualSession(ManualUpgradeSession& session, const std::str
     record.configPath = restoreWanted ? session.BackupPath() : std::string();
     record.config = OutcomeOf(record.configPath, session.ConfigurationRestored());
     record.started = IsoLocalTime(started);
-    record.ended = IsoLocalTime(ended);
+    // A run that was stopped has no end to report.
+    record.ended = record.finished ? IsoLocalTime(ended) : std::string();
     return record;
 }
 
@@ -217,7 +218,8 @@ ReportFormat ReportFormatFor(const std::string& path) {
 }
 
 std::string ReportJson(const BatchReport& report) {
-    std::string text = "{\"program_version\":" + JsonString(report.programVersion) +
+    std::string text = "{\"format\":" + std::to_string(kReportFormatVersion) +
+                       ",\"program_version\":" + JsonString(report.programVersion) +
                        ",\"batch_time\":" + JsonString(report.batchTime) +
                        ",\"carried_version\":" + JsonString(report.carriedVersion) + ",\"records\":[";
     for (std::size_t i = 0; i < report.records.size(); ++i) {
@@ -229,10 +231,11 @@ std::string ReportJson(const BatchReport& report) {
 
 std::string ReportCsv(const BatchReport& report) {
     std::string text =
-        "address,port,mac,model,serial,version_before,version_after,stage,status,result,finished,upgraded,"
+        "format,address,port,mac,model,serial,version_before,version_after,stage,status,result,finished,upgraded,"
         "settings,config_file,config,started,ended\r\n";
     for (const ReportRecord& r : report.records) {
-        const std::string fields[] = {r.address,
+        const std::string fields[] = {std::to_string(kReportFormatVersion),
+                                      r.address,
                                       std::to_string(r.port),
                                       r.mac,
                                       r.model,

@@ -57,6 +57,11 @@ struct BatchReport {
 
 enum class ReportFormat { Json, Csv };
 
+// The version of the report's layout, written as the JSON field "format" and
+// the CSV column "format"; a reader refuses any other. A new field, a renamed
+// one or a changed meaning makes a new version.
+inline constexpr int kReportFormatVersion = 1;
+
 // "2026-12-07T11:12:13+01:00"; empty for the zero time point.
 std::string IsoLocalTime(WallTime when);
 const char* SettingsModeName(SetupDataMode mode);

@@ -60,7 +60,7 @@ unsigned ModeOf(const fs::path& path) {
 
 TEST(BatchReportText, JsonHoldsTheHeaderAndOneRecordPerLine) {
     EXPECT_EQ(ReportJson(SampleReport()),
-              "{\"program_version\":\"1.30.0\",\"batch_time\":\"2026-12-07T11:12:00+01:00\",\"carried_version\":"
+              "{\"format\":1,\"program_version\":\"1.30.0\",\"batch_time\":\"2026-12-07T11:12:00+01:00\",\"carried_version\":"
               "\"1.30\",\"records\":[\n"
               "{\"address\":\"127.0.0.2\",\"port\":8080,\"mac\":\"08:00:23:00:05:01\",\"model\":\"QRV-K7\","
               "\"serial\":\"100501\",\"version_before\":\"1.20\",\"version_after\":\"1.30\",\"stage\":9,"
@@ -70,7 +70,7 @@ TEST(BatchReportText, JsonHoldsTheHeaderAndOneRecordPerLine) {
               "\"started\":\"2026-12-07T11:12:13+01:00\",\"ended\":\"2026-12-07T11:14:00+01:00\"}\n"
               "]}\n");
     EXPECT_EQ(ReportJson(BatchReport{"1", "", "1.30", {}}),
-              "{\"program_version\":\"1\",\"batch_time\":\"\",\"carried_version\":\"1.30\",\"records\":[\n]}\n");
+              "{\"format\":1,\"program_version\":\"1\",\"batch_time\":\"\",\"carried_version\":\"1.30\",\"records\":[\n]}\n");
 }
 
 TEST(BatchReportText, CameraTextIsEscapedInJsonAndQuotedInCsv) {
@@ -100,12 +100,12 @@ TEST(BatchReportText, CsvHasOneHeaderLineAndOneLinePerCamera) {
     waiting.model = "QRV-K7";
     report.records.push_back(waiting);
     EXPECT_EQ(ReportCsv(report),
-              "address,port,mac,model,serial,version_before,version_after,stage,status,result,finished,upgraded,"
-              "settings,config_file,config,started,ended\r\n"
-              "127.0.0.2,8080,08:00:23:00:05:01,QRV-K7,100501,1.20,1.30,9,Completed,"
+              "format,address,port,mac,model,serial,version_before,version_after,stage,status,result,finished,"
+              "upgraded,settings,config_file,config,started,ended\r\n"
+              "1,127.0.0.2,8080,08:00:23:00:05:01,QRV-K7,100501,1.20,1.30,9,Completed,"
               "QRV-K7(127.0.0.2:8080) Completed successfully.,true,true,backup,/tmp/c/qrv-k7.100501.cfg,"
               "\"restored, kept\",2026-12-07T11:12:13+01:00,2026-12-07T11:14:00+01:00\r\n"
-              "127.0.0.3,80,,QRV-K7,,,,0,,,false,false,discard,,none,,\r\n");
+              "1,127.0.0.3,80,,QRV-K7,,,,0,,,false,false,discard,,none,,\r\n");
 }
 
 TEST(BatchReportText, LocalTimesCarryTheirOffsetWithAColon) {
