@@ -1,10 +1,11 @@
-// batch [ADDRESS[:PORT]...] [--list FILE...] --user NAME --password PASS
-// [--retain | --backup] [--seconds N] [--yes] [--skip-current] [--report FILE]
-// [--time-scale S]: the automatic
-// mode without windows. The cameras come from discovery, or from the addresses
-// given and the site's camera lists (each asked what it is first); all of them
-// get one administrator account; the progress list runs the batch, and the
-// upgrade log is printed at the end.
+// batch [ADDRESS[:PORT]...] [--list FILE...] [--retry-failed REPORT] --user NAME
+// --password PASS [--retain | --backup] [--seconds N] [--yes] [--skip-current]
+// [--report FILE] [--time-scale S]: the automatic
+// mode without windows. The cameras come from discovery, from the addresses
+// given and the site's camera lists, or from the failed records of an earlier
+// report (each asked what it is first); all of them get one administrator
+// account; the progress list runs the batch, and the upgrade log is printed at
+// the end.
 
 #include <charconv>
 #include <chrono>
@@ -26,6 +27,7 @@
 #include "discovery/GridRefresh.h"
 #include "discovery/ListTexts.h"
 #include "discovery/ProgressList.h"
+#include "discovery/ReportReader.h"
 #include "engine/CameraAddress.h"
 #include "engine/EngineMessages.h"
 #include "engine/JobStage.h"
@@ -50,6 +52,8 @@ struct BatchOptions {
     bool yes = false;
     bool skipCurrent = false;
     std::string report;  // --report FILE; "-" is standard output
+    std::optional<std::string> retryPath;  // --retry-failed REPORT
+    BatchReport retryFrom;                 // that report, once read
     double seconds = 10.0;
     Timing timing = Timing::Production();
 };
@@ -85,6 +89,12 @@ std::optional<BatchOptions> ReadOptions(std::span<const std::string> args) {
             user = args[++i];
         } else if (arg == "--list" && hasValue) {
             options.lists.push_back(args[++i]);
+        } else if (arg == "--retry-failed" && hasValue) {
+            if (options.retryPath) {
+                Complain("Give --retry-failed once.");
+                return std::nullopt;
+            }
+            options.retryPath = args[++i];
         } else if (arg == "--password" && hasValue) {
             passwords.option = args[++i];
         } else if (arg == "--password-file" && hasValue) {
@@ -121,6 +131,19 @@ std::optional<BatchOptions> ReadOptions(std::span<const std::string> args) {
     if (options.cameras.size() > static_cast<std::size_t>(kMaxListedCameras)) {
         Complain("At most 256 cameras take part in one batch.");
         return std::nullopt;
+    }
+    if (options.retryPath) {
+        if (!options.cameras.empty() || !options.lists.empty()) {
+            Complain("--retry-failed takes its cameras from the report: give no addresses or --list with it.");
+            return std::nullopt;
+        }
+        std::string error;
+        std::optional<BatchReport> report = ReadReportFile(*options.retryPath, error);
+        if (!report) {
+            Complain("Cannot retry from the report '" + *options.retryPath + "': " + error + ".");
+            return std::nullopt;
+        }
+        options.retryFrom = std::move(*report);
     }
     // The password is read (and asked for) only once the rest is right.
     const PasswordResult read = user && !user->empty() ? ReadPassword(passwords) : PasswordResult{};
@@ -265,6 +288,18 @@ int RunBatch(std::span<const std::string> args) {
     };
     TargetGrid grid;
     int skipped = 0;
+    if (options->retryPath) {
+        options->cameras = CamerasToRetry(options->retryFrom, CarriedVersionText(program.package));
+        const std::size_t recorded = options->retryFrom.records.size();
+        PrintLine("Retrying " + std::to_string(options->cameras.size()) + " of the " + std::to_string(recorded) +
+                  " cameras of the report.");
+        // A report whose cameras were all upgraded (or already current) leaves
+        // nothing to do, and nothing failed.
+        if (options->cameras.empty()) {
+            PrintLine("No camera to upgrade.");
+            return finishReport(recorded == 0 ? kExitRefused : kExitOk);
+        }
+    }
     // A camera list, even an empty one, stands for the broadcast.
     if (options->cameras.empty() && options->lists.empty()) {
         Discover(program, grid, options->seconds);
@@ -326,14 +361,22 @@ int RunBatch(std::span<const std::string> args) {
 
 const RegisterCommand kBatch({
     "batch",
-    "[ADDRESS[:PORT]...] [--list FILE...] --user NAME --password PASS [--retain | --backup] [--seconds N] [--yes] "
-    "[--skip-current] [--report FILE] [--time-scale S]",
+    "[ADDRESS[:PORT]...] [--list FILE...] [--retry-failed REPORT] --user NAME --password PASS [--retain | --backup] "
+    "[--seconds N] [--yes] [--skip-current] [--report FILE] [--time-scale S]",
     "upgrade many cameras as the automatic mode does: two at a time, one upload at a time, then the upgrade log",
     "  ADDRESS[:PORT]...              the cameras to upgrade; each is asked what it is first.\n"
     "                                 Without addresses or lists, the cameras that answer the broadcast.\n"
     "  --list FILE                    add the cameras of a camera list: one a.b.c.d a line, optionally\n"
     "                                 followed by ':', ',' or a tab and the port; at most 256 are read.\n"
     "                                 '-' reads standard input. May be given more than once.\n"
+    "  --retry-failed REPORT          upgrade the cameras that an earlier batch's report (JSON or CSV, as\n"
+    "                                 --report wrote it) names as not upgraded, at the address and port\n"
+    "                                 recorded, each asked what it is first; not with addresses or --list.\n"
+    "                                 Left out: a camera that was skipped untouched because it already ran\n"
+    "                                 the carried version, and an address that another record shows\n"
+    "                                 upgraded. Nothing left to retry: exit 0 (1 for a report without\n"
+    "                                 cameras). A new --report holds the retried cameras only. With\n"
+    "                                 --skip-current, cameras that run the carried version by now are left out.\n"
     "  --user NAME, --password PASS   the administrator account of every camera\n"
     "  --password-file FILE           the password from FILE's first line (not readable by others);\n"
     "                                 without either: $QRV_PASSWORD, else a prompt on the terminal\n"
