@@ -14,6 +14,8 @@ namespace qrv::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitRefused = 1;
 inline constexpr int kExitUsage = 2;
+// 128 + SIGINT, as a shell reports Ctrl+C.
+inline constexpr int kExitInterrupted = 130;
 
 struct CliCommand {
     std::string_view name;

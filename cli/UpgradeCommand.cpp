@@ -11,6 +11,7 @@
 #include "engine/EngineMessages.h"
 #include "engine/JobStage.h"
 #include "engine/ManualUpgradeSession.h"
+#include "platform/Process.h"
 #include "platform/Text.h"
 
 namespace qrv::cli {
@@ -98,8 +99,14 @@ int RunUpgrade(std::span<const std::string> args) {
     PrintLine(TerminalText(MessageText(200, owner)));
     CountingProgress progress;
     started = WallNow();
+    // Ctrl+C or SIGTERM stops the run; the record says it did not finish.
+    CatchInterrupts();
     session.Start(mode, &progress);
-    owner.RunUntil([&session] { return session.IsFinished(); }, std::chrono::hours(24));
+    owner.RunUntil([&session] { return session.IsFinished() || InterruptCount() > 0; }, std::chrono::hours(24));
+    if (!session.IsFinished()) {
+        PrintLine("Interrupted.");
+        return writeReport() ? kExitInterrupted : kExitRefused;
+    }
 
     if (!writeReport()) return kExitRefused;
     if (session.Step() != ManualStep::Result || !session.CameraCameBack()) return kExitRefused;
