@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    qrv::UpgradeWizardDialog wizard(qrv::WizardOptions{line->timing});
+    qrv::UpgradeWizardDialog wizard(qrv::WizardOptions{line->timing, line->parallelJobs});
     if (line->quitAfterFirstPage) {
         // Once the first page has been painted, report it and leave the clean way.
         QObject::connect(&wizard, &qrv::UpgradeWizardDialog::Painted, &wizard, [&wizard] {

@@ -55,6 +55,7 @@ struct BatchOptions {
     std::optional<std::string> retryPath;  // --retry-failed REPORT
     BatchReport retryFrom;                 // that report, once read
     double seconds = 10.0;
+    int parallel = ProgressList::kDefaultParallelJobs;
     Timing timing = Timing::Production();
 };
 
@@ -106,6 +107,13 @@ std::optional<BatchOptions> ReadOptions(std::span<const std::string> args) {
                 return std::nullopt;
             }
             options.seconds = *seconds;
+        } else if (arg == "--parallel" && hasValue) {
+            const std::optional<int> jobs = ParseParallelJobs(args[++i]);
+            if (!jobs) {
+                Complain("--parallel needs a number of jobs from 1 to 256.");
+                return std::nullopt;
+            }
+            options.parallel = *jobs;
         } else if (arg == "--time-scale" && hasValue) {
             const std::optional<double> scale = ParseTimeScale(args[++i]);
             if (!scale) {
@@ -321,6 +329,7 @@ int RunBatch(std::span<const std::string> args) {
     }
 
     ProgressList list(owner, program.package, options->timing);
+    list.SetParallelJobs(options->parallel);
     list.AddTargets(grid);
     if (ShowBox(owner, MessageText(kMsgProceed, owner), kMsgInformation, BoxIcon::Question, BoxButtons::OkCancel) !=
         BoxAnswer::Ok) {
@@ -362,7 +371,7 @@ int RunBatch(std::span<const std::string> args) {
 const RegisterCommand kBatch({
     "batch",
     "[ADDRESS[:PORT]...] [--list FILE...] [--retry-failed REPORT] --user NAME --password PASS [--retain | --backup] "
-    "[--seconds N] [--yes] [--skip-current] [--report FILE] [--time-scale S]",
+    "[--seconds N] [--yes] [--skip-current] [--report FILE] [--parallel N] [--time-scale S]",
     "upgrade many cameras as the automatic mode does: two at a time, one upload at a time, then the upgrade log",
     "  ADDRESS[:PORT]...              the cameras to upgrade; each is asked what it is first.\n"
     "                                 Without addresses or lists, the cameras that answer the broadcast.\n"
@@ -387,6 +396,8 @@ const RegisterCommand kBatch({
     "  --skip-current                 leave out the cameras that already run the carried version\n"
     "  --report FILE                  write a record of every camera: JSON, or CSV for a name ending in .csv;\n"
     "                                 '-' writes JSON to standard output (the other output goes to stderr)\n"
+    "  --parallel N                   let N jobs run at once (1..256, default 2); still one save or upload\n"
+    "                                 at a time, the others writing, rebooting or restoring meanwhile\n"
     "  --time-scale S                 multiply every wait by S (simulated cameras)",
     &RunBatch,
 });

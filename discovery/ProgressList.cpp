@@ -1,6 +1,7 @@
 #include "discovery/ProgressList.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 
 #include "discovery/ListTexts.h"
@@ -98,6 +99,18 @@ void ProgressList::SetRunParameters(bool retain, bool deleteAfterRestore, WallTi
     batchTime_ = batchTime;
 }
 
+std::optional<int> ParseParallelJobs(std::string_view text) {
+    int jobs = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), jobs);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (jobs < 1 || jobs > kMaxListedCameras) return std::nullopt;
+    return jobs;
+}
+
+void ProgressList::SetParallelJobs(int jobs) {
+    parallelJobs_ = static_cast<std::size_t>(std::clamp(jobs, 1, kMaxListedCameras));
+}
+
 void ProgressList::StartScheduler() {
     owner_.StartTimer(kSchedulerTimer, static_cast<int>(timing_.schedulerTick.count()));
 }
@@ -137,13 +150,16 @@ void ProgressList::SchedulerTick() {
     inTick_ = true;
     TickState tick;
     std::size_t place = 0;
-    while (place < 2 && place < queue_.size()) {
+    // The first jobs of the queue run; those behind them wait. A job starts
+    // only behind jobs that have all started, so the transfer check of the
+    // ones ahead covers every running job.
+    while (place < parallelJobs_ && place < queue_.size()) {
         // A job that leaves the queue makes room for the next, which is then
         // the second one handled in this tick.
         if (!HandleEntry(place, tick)) ++place;
         DropUnstartedOnCancel();
     }
-    for (std::size_t later = 2; later < queue_.size(); ++later) {
+    for (std::size_t later = parallelJobs_; later < queue_.size(); ++later) {
         SetStatus(queue_[later].row, queue_[later].job->Stage());
     }
     if (queue_.empty()) {

@@ -17,7 +17,10 @@
 #include <atomic>
 #include <deque>
 #include <memory>
+#include <optional>
+#include <string_view>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "discovery/ListObserver.h"
@@ -54,6 +57,9 @@ struct ProgressItem {
     WallTime ended{};             // the job left the queue
 };
 
+// A count of parallel jobs as a command line gives it: 1..256, digits only.
+std::optional<int> ParseParallelJobs(std::string_view text);
+
 enum class ProgressColumn { Id = 0, Address, Model, Version, Progress, Status, Count };
 
 // What a column shows for the row; nothing for the progress bar's column.
@@ -82,6 +88,12 @@ public:
     // The batch parameters every job reads: save and restore the settings,
     // delete the saved file after a good restore, the batch's time stamp.
     void SetRunParameters(bool retain, bool deleteAfterRestore, WallTime batchTime);
+
+    // How many jobs may run at once (1..256, default 2); at most one of them
+    // saves or uploads at any moment whatever the number. Before a batch starts.
+    static constexpr int kDefaultParallelJobs = 2;
+    void SetParallelJobs(int jobs);
+    int ParallelJobs() const { return static_cast<int>(parallelJobs_); }
 
     // Starts the scheduler timer (schedulerTick).
     void StartScheduler();
@@ -147,6 +159,7 @@ private:
     std::deque<Entry> queue_;  // declared after the rows: jobs go first
     bool cancel_ = false;
     bool inTick_ = false;
+    std::size_t parallelJobs_ = kDefaultParallelJobs;
 };
 
 }  // namespace qrv

@@ -77,6 +77,7 @@ void AutoProgressPage::OnShown() {
     if (built_) return;
     ProgressList& list = list_->List();
     list.Clear();
+    list.SetParallelJobs(wizard_.ParallelJobs());
     list.AddTargets(sourceGrid_.Grid());
     built_ = true;
     lastShown_ = -1;

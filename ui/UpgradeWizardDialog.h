@@ -34,6 +34,7 @@ class WizardNextButton;
 
 struct WizardOptions {
     Timing timing = Timing::Production();
+    int parallelJobs = 2;  // how many cameras a batch upgrades at once
 };
 
 class UpgradeWizardDialog : public QDialog, private ManualSessionView {
@@ -76,6 +77,7 @@ public:
     const FirmwarePackage& Package() const { return package_; }
     const DiscoveryTable& Discovered() const { return discoveryTable_; }
     const Timing& Times() const { return options_.timing; }
+    int ParallelJobs() const { return options_.parallelJobs; }
     bool CloseCommandEnabled() const { return closeEnabled_; }
     bool IsDiscoveryRunning() const;
     bool IsEmergencyPictureShown() const;

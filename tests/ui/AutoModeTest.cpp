@@ -19,6 +19,7 @@
 
 #include "engine/JobStage.h"
 #include "tests/support/SimProcess.h"
+#include "tests/support/SimSchedule.h"
 #include "tests/ui/WizardHarness.h"
 #include "ui/AutoCameraListPage.h"
 #include "ui/AutoProgressPage.h"
@@ -427,9 +428,10 @@ TEST_F(AutoModeTest, BatchesOfSixCamerasEndWithTheLogInEverySetupDataMode) {
         bool retain;
         bool backup;
         int filesKept;
+        int parallel;  // the wizard's --parallel
     };
-    for (const Run& run : {Run{"discard", false, false, 0}, Run{"retain", true, false, 0},
-                           Run{"backup", true, true, 5}}) {
+    for (const Run& run : {Run{"discard", false, false, 0, 2}, Run{"retain", true, false, 0, 2},
+                           Run{"backup", true, true, 5, 4}}) {
         SCOPED_TRACE(run.name);
         // An upgraded camera comes back with its factory account: fresh cameras each time.
         sim_.reset();
@@ -438,7 +440,7 @@ TEST_F(AutoModeTest, BatchesOfSixCamerasEndWithTheLogInEverySetupDataMode) {
         QDir(configRoot_.path()).removeRecursively();
         QDir().mkpath(configRoot_.path());
         boxes_.Clear();
-        OpenWizard();
+        OpenWizard(kTimeScale, run.parallel);
         GoToCameraList();
         WaitForDiscoveryEnd();
         ASSERT_EQ(Grid().RowCount(), 6);
@@ -529,6 +531,11 @@ TEST_F(AutoModeTest, BatchesOfSixCamerasEndWithTheLogInEverySetupDataMode) {
         }
         reported.sort();
         EXPECT_EQ(reported, want);
+        // As many jobs at once as asked for, never more, and one transfer at a time.
+        const SimSchedule schedule = ScheduleOf(sim_->Events());
+        EXPECT_EQ(MostAtOnce(schedule.transfers), 1);
+        EXPECT_LE(MostAtOnce(schedule.jobs), run.parallel);
+        if (run.parallel > 2) EXPECT_GT(MostAtOnce(schedule.jobs), 2);
         // Finish leaves without asking.
         ClickCancel();
         EXPECT_TRUE(WizardClosed());

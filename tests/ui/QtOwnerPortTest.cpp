@@ -154,6 +154,13 @@ TEST(WizardCommandLineTest, ReadsTimeScaleAndFirstPageCheck) {
     ASSERT_TRUE(line);
     EXPECT_EQ(line->timing.inquiryTimeout.count(), 20000);
     EXPECT_FALSE(line->quitAfterFirstPage);
+    EXPECT_EQ(line->parallelJobs, 2);
+    for (const auto& [given, jobs] : std::vector<std::pair<std::vector<std::string>, int>>{
+             {{"--parallel", "1"}, 1}, {{"--parallel=256"}, 256}, {{"--parallel", "8", "--time-scale", "1"}, 8}}) {
+        line = ParseWizardCommandLine(given, error);
+        ASSERT_TRUE(line) << error;
+        EXPECT_EQ(line->parallelJobs, jobs);
+    }
 }
 
 TEST(WizardCommandLineTest, RefusesBadOptions) {
@@ -161,6 +168,11 @@ TEST(WizardCommandLineTest, RefusesBadOptions) {
     EXPECT_FALSE(ParseWizardCommandLine({"--time-scale"}, error));
     EXPECT_FALSE(ParseWizardCommandLine({"--time-scale", "0"}, error));
     EXPECT_FALSE(ParseWizardCommandLine({"--time-scale", "fast"}, error));
+    for (const char* jobs : {"0", "257", "-1", "2x", "", " 3"}) {
+        EXPECT_FALSE(ParseWizardCommandLine({"--parallel", jobs}, error)) << jobs;
+    }
+    EXPECT_FALSE(ParseWizardCommandLine({"--parallel"}, error));
+    EXPECT_EQ(error, "--parallel needs a value");
     EXPECT_FALSE(ParseWizardCommandLine({"--colour"}, error));
     EXPECT_EQ(error, "unknown option '--colour'");
 }

@@ -82,9 +82,9 @@ void WizardTest::TearDown() {
     wizard_.reset();
 }
 
-UpgradeWizardDialog& WizardTest::OpenWizard(double timeScale) {
+UpgradeWizardDialog& WizardTest::OpenWizard(double timeScale, int parallelJobs) {
     closed_ = false;
-    wizard_ = std::make_unique<UpgradeWizardDialog>(WizardOptions{Timing::Production().Scaled(timeScale)});
+    wizard_ = std::make_unique<UpgradeWizardDialog>(WizardOptions{Timing::Production().Scaled(timeScale), parallelJobs});
     QObject::connect(wizard_.get(), &QDialog::finished, [this] { closed_ = true; });
     QObject::connect(wizard_.get(), &UpgradeWizardDialog::StepShown, [this] {
         if (wizard_ && wizard_->isVisible()) Screenshot(wizard_->CurrentPage()->objectName().toStdString());

@@ -76,7 +76,7 @@ protected:
     void TearDown() override;
 
     // Creates and shows the wizard (discovery starts at once).
-    UpgradeWizardDialog& OpenWizard(double timeScale = kTimeScale);
+    UpgradeWizardDialog& OpenWizard(double timeScale = kTimeScale, int parallelJobs = 2);
     UpgradeWizardDialog& Wizard() { return *wizard_; }
     bool WizardClosed() const { return closed_; }
 

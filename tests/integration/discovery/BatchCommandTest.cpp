@@ -8,10 +8,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 
 #include "tests/integration/engine/SimTestSupport.h"
 #include "tests/support/CommandRun.h"
+#include "tests/support/SimSchedule.h"
 
 namespace qrv::test {
 namespace {
@@ -44,6 +47,23 @@ protected:
             text += "127.0." + std::to_string(firstThirdOctet + i / 200) + "." + std::to_string(1 + i % 200) + "\r\n";
         }
         return text;
+    }
+
+    // From the status lines a batch prints ("001\t127.0.0.2\tUploading"):
+    // the most rows saving or uploading at one moment.
+    static int MostTransferringAtOnce(const std::string& out) {
+        std::map<std::string, std::string> status;
+        std::istringstream lines(out);
+        int most = 0;
+        for (std::string line; std::getline(lines, line);) {
+            const std::size_t tab = line.rfind('\t');
+            if (line.size() < 4 || line[3] != '\t' || tab == 3) continue;
+            status[line.substr(0, 3)] = line.substr(tab + 1);
+            int now = 0;
+            for (const auto& [row, text] : status) now += text == "Saving config file" || text == "Uploading" ? 1 : 0;
+            most = std::max(most, now);
+        }
+        return most;
     }
 
     ConfigFolder folder;  // the saved configurations go below it
@@ -86,6 +106,38 @@ TEST_F(BatchCommand, WithoutConfirmationNothingIsUploaded) {
     EXPECT_EQ(Run("127.0.0.2 --user admin --password admin --retain --backup").exitCode, 2);
     EXPECT_EQ(Run("127.0.0.2 --user admin").exitCode, 2);
     EXPECT_EQ(Run("127.0.0.2:80800 --user admin --password admin").exitCode, 2);
+}
+
+TEST_F(BatchCommand, ParallelJobsRunUpToTheirNumberWithOneTransferAtATime) {
+    // Slow writing and reboots keep jobs open while others transfer.
+    std::string fleet;
+    for (int i = 0; i < 12; ++i) {
+        fleet += Camera("127.0.0." + std::to_string(2 + i), "serial=1006" + std::to_string(10 + i) + " write=20000");
+    }
+    struct Case {
+        std::string parallel;  // "" for the default
+        int most;
+    };
+    for (const Case& c : {Case{"", 2}, Case{" --parallel 8", 8}}) {
+        SCOPED_TRACE(c.parallel);
+        SimProcess sim(fleet, kScale);
+        std::string cameras;
+        for (int i = 0; i < 12; ++i) cameras += "127.0.0." + std::to_string(2 + i) + " ";
+        const CliRun run = Run(cameras + "--user admin --password admin --retain --yes --time-scale 0.01" + c.parallel);
+        EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+        const SimSchedule schedule = ScheduleOf(sim.Events());
+        ASSERT_EQ(schedule.jobs.size(), 12u);
+        EXPECT_EQ(schedule.transfers.size(), 24u) << "a save and an upload per camera";
+        // The limit holds and is used: the cameras' long writing overlaps.
+        EXPECT_EQ(MostAtOnce(schedule.jobs), c.most);
+        // One save or upload at a time, by the stages the batch printed as
+        // they changed. (The cameras' side cannot show it to the byte: a
+        // camera may still be reading the last buffered bytes of an upload
+        // that the program has finished sending.)
+        EXPECT_EQ(MostTransferringAtOnce(run.out), 1) << run.out;
+    }
+    EXPECT_EQ(Run("127.0.0.2 --user admin --password admin --parallel 0").exitCode, 2);
+    EXPECT_EQ(Run("127.0.0.2 --user admin --password admin --parallel 257").exitCode, 2);
 }
 
 TEST_F(BatchCommand, ListedCamerasFromAFileOrStandardInputAreAskedAndUpgraded) {
