@@ -38,6 +38,13 @@ bool HtmlMarkFinder::Feed(std::string_view piece) {
     return false;
 }
 
+ConfigAnswerCheck::Verdict ConfigAnswerCheck::Feed(std::string_view piece) {
+    if (html_.Feed(piece)) return Verdict::WebPage;
+    if (piece.size() > limit_ - std::min(size_, limit_)) return Verdict::TooLarge;
+    size_ += piece.size();
+    return Verdict::Accept;
+}
+
 std::string ConfigurationRoot() {
     std::string root;
     if (auto programFiles = EnvironmentValue("ProgramFiles"); programFiles && !programFiles->empty()) {
@@ -158,7 +165,7 @@ bool ConfigBackupStore::Download(std::stop_token stop) {
         return false;
     }
 
-    HtmlMarkFinder html;
+    ConfigAnswerCheck check(sizeLimit_);
     std::string refusal;
     DownloadRequest request;
     request.endpoint = *endpoint;
@@ -166,20 +173,21 @@ bool ConfigBackupStore::Download(std::stop_token stop) {
     request.extraHeader = header_;
     request.receiveTimeout = timing_.configReceiveTimeout;
     request.onData = [&](std::span<const char> bytes) {
-        const std::string_view piece(bytes.data(), bytes.size());
-        if (html.Feed(piece)) {
+        switch (check.Feed(std::string_view(bytes.data(), bytes.size()))) {
+        case ConfigAnswerCheck::Verdict::WebPage:
             refusal = "The camera answered with a web page instead of its configuration.";
             return false;
-        }
-        if (size_ + piece.size() > sizeLimit_) {
+        case ConfigAnswerCheck::Verdict::TooLarge:
             refusal = "The configuration is larger than " + std::to_string(sizeLimit_) + " bytes.";
             return false;
+        case ConfigAnswerCheck::Verdict::Accept:
+            break;
         }
         if (!file.Write(bytes)) {
             refusal = "Cannot write " + LocalPath() + ": " + LastFileError();
             return false;
         }
-        size_ += piece.size();
+        size_ = check.Size();
         return true;
     };
     const DownloadResult result = qrv::Download(request, stop);

@@ -54,6 +54,23 @@ private:
     bool found_ = false;
 };
 
+// The checks on a camera's configuration answer, piece by piece as it
+// arrives: a web page (the mark, also across pieces) or more than `limit`
+// bytes is no configuration. The first refusal ends the download.
+class ConfigAnswerCheck {
+public:
+    enum class Verdict { Accept, WebPage, TooLarge };
+    explicit ConfigAnswerCheck(std::size_t limit) : limit_(limit) {}
+    Verdict Feed(std::string_view piece);
+    // The bytes accepted so far.
+    std::size_t Size() const { return size_; }
+
+private:
+    HtmlMarkFinder html_;
+    std::size_t limit_;
+    std::size_t size_ = 0;
+};
+
 class ConfigBackupStore {
 public:
     // `cameraPath`: "/system/" + first model name in lower case + ".cfg".
