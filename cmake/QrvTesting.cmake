@@ -7,13 +7,14 @@
 #   ui           drives the wizard's widgets on the offscreen platform
 #   core         everything that builds without Qt (the sanitizer runs use it)
 #   threads      exercises worker threads (the ThreadSanitizer run uses it)
+#   load         a whole fleet or a faulty one for minutes; never under the sanitizers
 # plus the name of the subsystem under test.
 
 include(GoogleTest)
 
 set(QRV_PRIVATE_NETWORK ${PROJECT_SOURCE_DIR}/scripts/run-in-private-network)
 
-# qrv_test(NAME SOURCES ... [LIBS ...] [LABELS ...] [NETWORK] [UI]
+# qrv_test(NAME SOURCES ... [LIBS ...] [LABELS ...] [NETWORK] [UI] [LOAD]
 #          [ENVIRONMENT VAR=value ...] [TIMEOUT seconds])
 # NETWORK runs each test case in a fresh private network namespace, where it
 # may start simulated cameras on 127.0.0.x and broadcast safely.
@@ -21,8 +22,10 @@ set(QRV_PRIVATE_NETWORK ${PROJECT_SOURCE_DIR}/scripts/run-in-private-network)
 # application object), runs in a private namespace too (the wizard broadcasts
 # when it opens) and is labelled "ui" instead of "core" (no Qt in the
 # sanitizer builds).
+# LOAD: a long test of a whole or a faulty fleet in a private namespace,
+# labelled "load" instead of "core", so that the sanitizer runs leave it out.
 function(qrv_test name)
-    cmake_parse_arguments(ARG "NETWORK;UI" "TIMEOUT" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
+    cmake_parse_arguments(ARG "NETWORK;UI;LOAD" "TIMEOUT" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE GTest::gtest GTest::gmock ${ARG_LIBS})
     if(NOT ARG_UI)
@@ -35,12 +38,14 @@ function(qrv_test name)
     set(labels ${ARG_LABELS})
     if(ARG_UI)
         list(APPEND labels ui)
+    elseif(ARG_LOAD)
+        list(APPEND labels load integration)
     elseif(ARG_NETWORK)
         list(APPEND labels core integration)
     else()
         list(APPEND labels core unit)
     endif()
-    if(ARG_NETWORK OR ARG_UI)
+    if(ARG_NETWORK OR ARG_UI OR ARG_LOAD)
         set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR ${QRV_PRIVATE_NETWORK})
     endif()
     gtest_discover_tests(${name}

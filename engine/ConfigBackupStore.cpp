@@ -146,6 +146,7 @@ void ConfigBackupStore::SetError(std::string text) {
 bool ConfigBackupStore::Download(std::stop_token stop) {
     SetError({});
     size_ = 0;
+    downloadFailed_ = false;
     if (LocalPath().empty()) {
         SetError("No folder for saved configurations (ProgramFiles, XDG_DATA_HOME and HOME are unset).");
         return false;
@@ -201,7 +202,14 @@ bool ConfigBackupStore::Download(std::stop_token stop) {
     } else if (!closed) {
         SetError("Cannot write " + LocalPath() + ": " + LastFileError());
     }
-    return ErrorText().empty();
+    downloadFailed_ = !ErrorText().empty();
+    return !downloadFailed_;
+}
+
+void ConfigBackupStore::DiscardFailedDownload() {
+    if (!downloadFailed_) return;
+    RemoveFile(LocalPath());
+    downloadFailed_ = false;
 }
 
 std::optional<std::vector<std::uint8_t>> ConfigBackupStore::ReadBack() {

@@ -82,8 +82,12 @@ public:
     // Saves the camera's configuration to the local file. Fails when the
     // folders cannot be made, the camera does not deliver, answers with an
     // HTTP error or a web page ("<HTML>"), or sends more than 64 MiB. A failed
-    // download leaves what was written.
+    // download leaves what was written (see DiscardFailedDownload).
     bool Download(std::stop_token stop = {});
+    // Removes the file that the last Download created when that download
+    // failed or was stopped: what it holds is no whole configuration. Never
+    // touches a file it did not create.
+    void DiscardFailedDownload();
     // The saved bytes; nothing unless exactly Size() bytes could be read.
     std::optional<std::vector<std::uint8_t>> ReadBack();
     // Deletes the local file when the delete flag is set.
@@ -122,6 +126,7 @@ private:
     OutputFile CreateFreshFile();
 
     std::atomic<bool> restored_{false};
+    bool downloadFailed_ = false;  // the last Download created its file and then failed
     const bool deleteAfterRestore_;
     std::size_t size_ = 0;
     std::size_t sizeLimit_ = kMaxConfigurationBytes;

@@ -98,6 +98,7 @@ void UpgradeJob::UpgradeWorker(std::stop_token stop) {
 void UpgradeJob::RunSteps(std::stop_token stop) {
     const std::atomic<int>* retain = client_.RetainFlag();
     if (retain && retain->load() != 0 && !SaveConfiguration(stop)) {
+        DropFailedBackup();
         if (!stop.stop_requested()) client_.SetStage(kError6);
         return;
     }
@@ -151,6 +152,16 @@ bool UpgradeJob::SaveConfiguration(std::stop_token stop) {
     }
     // Only this worker replaces or destroys the store while the job runs.
     return store->Download(stop);
+}
+
+// What a failed save wrote is no configuration, and the camera, which got
+// no upload, still holds its settings: neither a file nor the job's record
+// may suggest a kept .cfg.
+void UpgradeJob::DropFailedBackup() {
+    std::lock_guard lock(mutex_);
+    if (!backup_) return;
+    backup_->DiscardFailedDownload();
+    backup_.reset();
 }
 
 void UpgradeJob::FinishCameraBack(std::stop_token stop) {

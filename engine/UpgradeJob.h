@@ -72,6 +72,7 @@ private:
     void UpgradeWorker(std::stop_token stop);
     void RunSteps(std::stop_token stop);
     bool SaveConfiguration(std::stop_token stop);
+    void DropFailedBackup();
     void FinishCameraBack(std::stop_token stop);
     WaitOutcome WaitForCameraOutcome(std::stop_token stop, std::chrono::steady_clock::time_point answered);
     bool CompareVersions();

@@ -1,0 +1,130 @@
+// A batch with the settings retained, killed with SIGKILL (no handler runs, as
+// after a crash or a power cut of the program alone) at chosen moments: once
+// a save has ended, while an upload waits for its answer, while a camera
+// reboots, while a restore is posted. Whatever the moment, nothing is lost:
+// every configuration the program had saved is on disk whole (SHA-256 against
+// the camera's own digest), and a camera whose restore was not confirmed
+// still has its .cfg.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/integration/load/LoadSupport.h"
+#include "tests/support/SimProcess.h"
+
+namespace qrv::test {
+namespace {
+
+constexpr int kCameras = 6;
+constexpr double kScale = 0.01;
+
+std::string AddressOf(int n) { return "127.0.0." + std::to_string(2 + n); }
+
+// The addresses whose printed status shows the save behind them: the job
+// goes on to the upload only once the .cfg file is written and closed.
+std::set<std::string> PastTheirSave(const std::string& output) {
+    static const std::set<std::string> later = {"Uploading",     "Overwriting", "Searching",
+                                                "Rebooting",     "Loading config file",
+                                                "Reconfiguring", "Completed",   "Error2", "Error7"};
+    std::set<std::string> cameras;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t first = line.find('\t');
+        const std::size_t second = line.find('\t', first + 1);
+        if (first == std::string::npos || second == std::string::npos) continue;
+        if (later.count(line.substr(second + 1))) cameras.insert(line.substr(first + 1, second - first - 1) + ":80");
+    }
+    return cameras;
+}
+
+bool AnyEvent(const SimProcess& sim, const std::function<bool(const SimEvent&)>& match) {
+    const std::vector<SimEvent> events = sim.Events();
+    return std::any_of(events.begin(), events.end(), match);
+}
+
+struct Moment {
+    const char* name;
+    // True once the moment has come, from the simulator's log or the tool's output.
+    std::function<bool(const SimProcess&, const std::string& output)> reached;
+};
+
+TEST(InterruptedBatch, AKillAtAnyMomentLosesNoSavedConfiguration) {
+    const Moment moments[] = {
+        {"after a save", [](const SimProcess&, const std::string& output) { return !PastTheirSave(output).empty(); }},
+        {"during an upload",
+         [](const SimProcess& sim, const std::string&) {
+             return AnyEvent(sim, [](const SimEvent& e) { return e.kind == "state" && e.state == "writing"; });
+         }},
+        {"during a reboot",
+         [](const SimProcess& sim, const std::string&) {
+             return AnyEvent(sim, [](const SimEvent& e) { return e.kind == "state" && e.state == "rebooting"; });
+         }},
+        {"during a restore",
+         [](const SimProcess& sim, const std::string&) {
+             return AnyEvent(sim, [](const SimEvent& e) {
+                 return e.kind == "request" && e.path == "/command/all-configuration.cgi";
+             });
+         }},
+    };
+    // One camera turns its first restores away, so that a restore is still
+    // being retried when the others' have been answered.
+    std::string fleet;
+    std::vector<std::string> args = {"batch"};
+    for (int n = 0; n < kCameras; ++n) {
+        fleet += CameraLine(AddressOf(n), n, n == 1 ? "fault=restore-refuse:2" : "");
+        args.push_back(AddressOf(n));
+    }
+    args.insert(args.end(), {"--user", "admin", "--password", "admin", "--retain", "--yes", "--time-scale",
+                             std::to_string(kScale), "--parallel", "3"});
+    for (const Moment& moment : moments) {
+        SCOPED_TRACE(moment.name);
+        LoadFolder folder;
+        SimProcess sim(fleet, kScale);
+        CliProcess cli(args, folder.scratch);
+        ASSERT_TRUE(WaitUntil([&] { return moment.reached(sim, cli.Output()); }, std::chrono::seconds(60)))
+            << cli.Output() << cli.Errors();
+        cli.Kill(SIGKILL);
+        const CliProcess::Ending ending = cli.Wait(std::chrono::seconds(10));
+        EXPECT_EQ(ending.signal, SIGKILL) << "the batch had ended before the kill";
+        const std::string output = cli.Output();
+
+        const std::map<std::string, CameraStory> stories = StoriesOf(sim.Events());
+        const std::map<std::string, std::string> saved = folder.SavedConfigurations();
+        const std::set<std::string> pastSave = PastTheirSave(output);
+        int kept = 0;
+        for (int n = 0; n < kCameras; ++n) {
+            const std::string camera = AddressOf(n) + ":80";
+            SCOPED_TRACE(camera);
+            const CameraStory story = stories.count(camera) ? stories.at(camera) : CameraStory{};
+            // The file of this camera (model and serial name it), if any.
+            const std::string name = "/qrv-k7." + std::to_string(2000000 + n) + ".cfg";
+            std::vector<std::string> files;
+            for (const auto& [path, digest] : saved) {
+                if (path.ends_with(name)) files.push_back(path);
+            }
+            ASSERT_LE(files.size(), 1u) << "one save per camera";
+            const bool saveDone = pastSave.count(camera) || story.uploadArrived;
+            if (saveDone && !story.restoreConfirmed) {
+                EXPECT_EQ(files.size(), 1u) << "a camera whose restore was not confirmed keeps its .cfg";
+            }
+            if (files.empty()) continue;
+            if (!saveDone) continue;  // killed while it was being saved: the camera still holds its settings
+            EXPECT_NE(std::find(story.configsSent.begin(), story.configsSent.end(), saved.at(files[0])),
+                      story.configsSent.end())
+                << files[0] << " is not whole";
+            kept += 1;
+        }
+        EXPECT_GT(pastSave.size() + kept, 0u) << "the kill came after at least one save\n" << output;
+    }
+}
+
+}  // namespace
+}  // namespace qrv::test

@@ -1,0 +1,93 @@
+#pragma once
+// What the load and fault tests share: the command-line tool run as a child
+// the test controls (its id for a SIGKILL, its resource use), each camera's
+// story as the simulator's event log tells it, the batch report as Python's
+// json module reads it, and the SHA-256 of every file left on disk.
+
+#include <sys/resource.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/support/SimEvent.h"
+
+namespace qrv::test {
+
+// The upgrade tool, started at once with its output in two files.
+class CliProcess {
+public:
+    CliProcess(const std::vector<std::string>& args, const std::filesystem::path& scratch);
+    ~CliProcess();  // kills and reaps a child that is still running
+    CliProcess(const CliProcess&) = delete;
+    CliProcess& operator=(const CliProcess&) = delete;
+
+    // What it printed to standard output so far.
+    std::string Output() const;
+    std::string Errors() const;
+    void Kill(int signal);
+
+    struct Ending {
+        int exitCode = -1;  // -1 when a signal ended it
+        int signal = 0;
+        rusage usage{};     // of the tool alone (wait4)
+    };
+    // Waits for the tool to end, at most `limit`; after that it is killed and
+    // the ending says so (signal SIGKILL).
+    Ending Wait(std::chrono::seconds limit);
+
+private:
+    pid_t pid_ = -1;
+    std::filesystem::path out_;
+    std::filesystem::path err_;
+};
+
+// Polls `ready` every 2 ms until it holds or `limit` passes.
+bool WaitUntil(const std::function<bool()>& ready, std::chrono::milliseconds limit);
+
+// One camera as the simulator saw it.
+struct CameraStory {
+    std::vector<std::string> configsSent;  // SHA-256 of each configuration answered 200 and sent whole
+    bool uploadArrived = false;            // a firmware upload reached it (whole or not)
+    bool rebooted = false;
+    std::string backVersion;               // SoftVersion of its last "up" after a reboot; empty: never back
+    bool restoreConfirmed = false;         // a restore applied and answered 200
+    bool upAfterRestore = false;           // up again after that answer
+};
+
+// Every camera's story, by "address:port".
+std::map<std::string, CameraStory> StoriesOf(const std::vector<SimEvent>& events);
+
+// One record of a batch report, as Python's json module reads it.
+struct ReportRow {
+    std::string stage, finished, upgraded, versionAfter, config, configFile, result;
+};
+
+// The records of a JSON report by "address:port"; fails the test when the
+// report does not parse.
+std::map<std::string, ReportRow> ReadJsonReport(const std::filesystem::path& report,
+                                                const std::filesystem::path& scratch);
+
+// SHA-256 (hex) of every regular file below `root`, by path.
+std::map<std::string, std::string> DigestsBelow(const std::filesystem::path& root,
+                                                const std::filesystem::path& scratch);
+
+// A fresh scratch folder for the running test and, below it, the root of its
+// saved configurations ($ProgramFiles of every tool the test starts).
+struct LoadFolder {
+    LoadFolder();
+    ~LoadFolder();
+    std::filesystem::path scratch;
+    std::filesystem::path configRoot;
+    // The saved configuration files (*.cfg) below the root, with their SHA-256.
+    std::map<std::string, std::string> SavedConfigurations() const;
+};
+
+// A fleet-file line with a distinct serial and MAC for camera number `n`.
+std::string CameraLine(const std::string& address, int n, const std::string& extra = "");
+
+}  // namespace qrv::test
