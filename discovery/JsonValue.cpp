@@ -75,6 +75,18 @@ std::string Describe(char c) {
     return text;
 }
 
+// A key from the text inside a message: cut short, and nothing that could
+// upset a terminal.
+std::string ShownKey(std::string_view key) {
+    constexpr std::size_t kLongest = 40;
+    std::string out = "\"";
+    for (const char c : key.substr(0, kLongest)) {
+        const auto byte = static_cast<unsigned char>(c);
+        out += byte >= 0x20 && byte < 0x7F ? c : '?';
+    }
+    return out + (key.size() > kLongest ? "...\"" : "\"");
+}
+
 class Parser {
 public:
     explicit Parser(std::string_view text) : text_(text) {}
@@ -167,7 +179,7 @@ private:
             std::string key;
             if (!String(key)) return false;
             SkipBlanks();
-            if (AtEnd() || Peek() != ':') return Fail("expected ':' after the key \"" + key + "\"");
+            if (AtEnd() || Peek() != ':') return Fail("expected ':' after the key " + ShownKey(key));
             ++pos_;
             SkipBlanks();
             JsonValue value;
@@ -249,7 +261,7 @@ private:
         case 'u':
             break;
         default:
-            return Fail("unknown escape \\" + std::string(1, c) + " in a string");
+            return Fail("unknown escape: a backslash before " + Describe(c) + " in a string");
         }
         const long code = HexQuad();
         if (code < 0) return Fail("\\u must be followed by four hex digits");

@@ -4,6 +4,7 @@
 // which cameras a retry takes up.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -149,6 +150,8 @@ TEST(ReportReader, RefusesDamageAndOtherFormatsNamingLineAndField) {
         {"raw line end in a string", With(json, "100501", "1005\n01"), "line 2: not valid JSON: a control character"},
         {"bad UTF-8", With(json, "100501", "1005\xC0\xAF"), "line 2: not valid JSON: a string is not valid UTF-8"},
         {"lone surrogate", With(json, "100501", "\\ud83d01"), "line 2: not valid JSON: a high surrogate"},
+        {"unknown escape", With(json, "100501", "\\\x1b"), "line 2: not valid JSON: unknown escape: a backslash before byte 0x1B"},
+        {"key without colon", With(json, "\"mac\":", "\"m\\u001b[31m" + std::string(50, 'c') + "\" "), "line 2: not valid JSON: expected ':' after the key \"m?[31mcccc"},
         {"leading zero", With(json, "\"port\":8080", "\"port\":08080"), "line 2: not valid JSON: expected ','"},
         {"text after the report", json + "{}", "line 5: not valid JSON: text after the end of the value"},
         {"nested too deep", "{\"x\":" + std::string(40, '[') + std::string(40, ']') + "}", "line 1: not valid JSON: nested deeper than 16 levels"},
@@ -207,6 +210,10 @@ TEST(ReportReader, RefusesDamageAndOtherFormatsNamingLineAndField) {
         const std::optional<BatchReport> report = ReadReport(c.text, error);
         EXPECT_FALSE(report) << c.what;
         EXPECT_NE(error.find(c.error), std::string::npos) << c.what << ": " << error;
+        // Text from the file is shown cut short and without control characters.
+        EXPECT_LT(error.size(), 200u) << c.what;
+        EXPECT_TRUE(std::all_of(error.begin(), error.end(), [](char ch) { return ch >= 0x20 && ch < 0x7F; }))
+            << c.what << ": " << error;
     }
 }
 
