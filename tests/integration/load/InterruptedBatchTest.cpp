@@ -4,12 +4,14 @@
 // reboots, while a restore is posted. Whatever the moment, nothing is lost:
 // every configuration the program had saved is on disk whole (SHA-256 against
 // the camera's own digest), and a camera whose restore was not confirmed
-// still has its .cfg.
+// still has its .cfg, from which the restore command then brings the
+// camera's settings back.
 #include <gtest/gtest.h>
 
 #include <signal.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <set>
@@ -18,6 +20,7 @@
 #include <vector>
 
 #include "tests/integration/load/LoadSupport.h"
+#include "tests/support/CommandRun.h"
 #include "tests/support/SimProcess.h"
 
 namespace qrv::test {
@@ -100,6 +103,7 @@ TEST(InterruptedBatch, AKillAtAnyMomentLosesNoSavedConfiguration) {
         const std::map<std::string, std::string> saved = folder.SavedConfigurations();
         const std::set<std::string> pastSave = PastTheirSave(output);
         int kept = 0;
+        std::vector<std::pair<std::string, std::string>> toRestore;  // camera, its kept file
         for (int n = 0; n < kCameras; ++n) {
             const std::string camera = AddressOf(n) + ":80";
             SCOPED_TRACE(camera);
@@ -121,8 +125,27 @@ TEST(InterruptedBatch, AKillAtAnyMomentLosesNoSavedConfiguration) {
                       story.configsSent.end())
                 << files[0] << " is not whole";
             kept += 1;
+            if (story.uploadArrived && !story.restoreConfirmed) toRestore.emplace_back(camera, files[0]);
         }
         EXPECT_GT(pastSave.size() + kept, 0u) << "the kill came after at least one save\n" << output;
+        std::printf("killed %s: %zu cameras past their save, %d .cfg kept whole, %zu of them to restore by hand\n",
+                    moment.name, pastSave.size(), kept, toRestore.size());
+
+        // What was kept brings the settings back once the camera is up again.
+        for (const auto& [camera, file] : toRestore) {
+            SCOPED_TRACE("restore of " + camera);
+            const std::string address = camera.substr(0, camera.size() - 3);
+            const auto cameBack = [&, camera = camera] {
+                const auto now = StoriesOf(sim.Events());
+                return now.count(camera) && !now.at(camera).backVersion.empty();
+            };
+            if (!WaitUntil(cameBack, std::chrono::seconds(10))) continue;  // the upload never reached its end
+            const CommandRun run = RunCommand(QRV_CLI_PATH, "restore " + address + " --file '" + file +
+                                                                "' --yes --time-scale " + std::to_string(kScale),
+                                              folder.scratch);
+            EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+            EXPECT_TRUE(StoriesOf(sim.Events())[camera].restoreConfirmed) << "the camera applied the kept file";
+        }
     }
 }
 
