@@ -98,7 +98,7 @@ std::optional<CameraCycle> CycleOf(const std::string& camera, const CameraLog& l
     c.save = *save->answered - save->asked;
     c.upload = upload->asked - upload->connected;
     c.writing = *upload->answered - upload->asked;
-    c.channelEnd = *upload->answered;
+    c.channelEnd = upload->asked;
 
     const std::optional<double> rebooting = read.StateAfter(upload->asked, "rebooting");
     const std::optional<double> back = rebooting ? read.StateAfter(*rebooting, "up") : std::nullopt;
@@ -228,7 +228,7 @@ std::vector<ScheduleGap> GapsOf(const std::vector<CameraCycle>& cycles, int jobs
                 "schedulerTick");
         }
         if (k == 0) continue;
-        // Between the previous job's upload answer and this job's check: the
+        // Between the previous job's upload and this job's check: the
         // channel was free; the job could start as soon as a slot was too.
         const double channelFree = cycles[k - 1].channelEnd;
         std::vector<double> ends;

@@ -27,7 +27,7 @@ struct CameraCycle {
 
     // Moments.
     double begin = 0;           // the pre-start check's first request
-    double channelEnd = 0;      // the upload's answer: the transfer channel is free again
+    double channelEnd = 0;      // the upload's body in: the transfer channel is free again
     double backUp = 0;          // up again after the reboot
     double backSeen = 0;        // the first request after that
     double restoreBegin = 0;    // the restore's connection
@@ -37,10 +37,11 @@ struct CameraCycle {
     double end = 0;             // the last answer of the job
 
     // The part that holds the transfer channel: no other job checks, saves or
-    // uploads meanwhile (the upload's answer comes after the camera wrote).
-    double Channel() const { return check + save + upload + writing; }
+    // uploads meanwhile. The camera's writing does not: the job is past its
+    // upload (Overwriting) once the body is sent.
+    double Channel() const { return check + save + upload; }
     // The rest of the cycle, which other jobs may overlap.
-    double Rest() const { return reboot + restore + reconfigure; }
+    double Rest() const { return writing + reboot + restore + reconfigure; }
 };
 
 // One cycle per camera whose job began, in the order the jobs began (the
