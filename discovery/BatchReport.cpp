@@ -147,8 +147,11 @@ ReportRecord RecordOfRow(const ProgressList& list, int row, SetupDataMode settin
     record.upgraded = cameBack && !record.versionAfter.empty() &&
                       (carriedVersion.empty() || record.versionAfter == carriedVersion);
     record.settings = settings;
-    record.configPath = item.configPath;
-    record.config = OutcomeOf(item.configPath, item.configRestored);
+    // An unfinished job (an interrupted batch) may hold the only copy of the
+    // camera's settings in its .cfg: the record names it all the same.
+    const ProgressList::Backup backup = list.BackupOf(row);
+    record.configPath = backup.path;
+    record.config = OutcomeOf(backup.path, backup.restored);
     record.started = IsoLocalTime(item.started);
     record.ended = IsoLocalTime(item.ended);
     return record;

@@ -138,6 +138,18 @@ UpgradeJob* ProgressList::FindJob(int row) {
     return nullptr;
 }
 
+ProgressList::Backup ProgressList::BackupOf(int row) const {
+    for (const Entry& entry : queue_) {
+        if (entry.row != row) continue;
+        // A save still under way has no configuration to show yet (a stopped
+        // one is removed).
+        if (entry.job->Stage() <= kSavingConfig) return Backup{};
+        return Backup{entry.job->BackupPath(), entry.job->IsRestored()};
+    }
+    const ProgressItem& item = *rows_.at(row);
+    return Backup{item.configPath, item.configRestored};
+}
+
 bool ProgressList::IsStarting(int row) const {
     return std::any_of(queue_.begin(), queue_.end(),
                        [row](const Entry& e) { return e.row == row && e.step != StartStep::None; });

@@ -117,6 +117,14 @@ public:
 
     int RowCount() const { return static_cast<int>(rows_.size()); }
     const ProgressItem& Row(int row) const { return *rows_.at(row); }
+    // A row's saved configuration and whether it was restored: asked of its
+    // job while that is still queued (a batch interrupted mid-way), else as
+    // the job left them in the row.
+    struct Backup {
+        std::string path;
+        bool restored = false;
+    };
+    Backup BackupOf(int row) const;
 
     // The upgrade log's line of a row, and all lines in row order.
     std::u16string ResultLine(int row) const;

@@ -59,8 +59,8 @@ struct Moment {
     std::function<bool(const SimProcess&, const std::string& output)> reached;
 };
 
-TEST(InterruptedBatch, AKillAtAnyMomentLosesNoSavedConfiguration) {
-    const Moment moments[] = {
+const std::vector<Moment>& Moments() {
+    static const std::vector<Moment> moments = {
         {"after a save", [](const SimProcess&, const std::string& output) { return !PastTheirSave(output).empty(); }},
         {"during an upload",
          [](const SimProcess& sim, const std::string&) {
@@ -77,17 +77,29 @@ TEST(InterruptedBatch, AKillAtAnyMomentLosesNoSavedConfiguration) {
              });
          }},
     };
-    // One camera turns its first restores away, so that a restore is still
-    // being retried when the others' have been answered.
+    return moments;
+}
+
+// One camera turns its first restores away, so that a restore is still
+// being retried when the others' have been answered.
+std::string Fleet() {
     std::string fleet;
+    for (int n = 0; n < kCameras; ++n) fleet += CameraLine(AddressOf(n), n, n == 1 ? "fault=restore-refuse:2" : "");
+    return fleet;
+}
+
+std::vector<std::string> BatchArguments() {
     std::vector<std::string> args = {"batch"};
-    for (int n = 0; n < kCameras; ++n) {
-        fleet += CameraLine(AddressOf(n), n, n == 1 ? "fault=restore-refuse:2" : "");
-        args.push_back(AddressOf(n));
-    }
+    for (int n = 0; n < kCameras; ++n) args.push_back(AddressOf(n));
     args.insert(args.end(), {"--user", "admin", "--password", "admin", "--retain", "--yes", "--time-scale",
                              std::to_string(kScale), "--parallel", "3"});
-    for (const Moment& moment : moments) {
+    return args;
+}
+
+TEST(InterruptedBatch, AKillAtAnyMomentLosesNoSavedConfiguration) {
+    const std::string fleet = Fleet();
+    const std::vector<std::string> args = BatchArguments();
+    for (const Moment& moment : Moments()) {
         SCOPED_TRACE(moment.name);
         LoadFolder folder;
         SimProcess sim(fleet, kScale);
@@ -146,6 +158,54 @@ TEST(InterruptedBatch, AKillAtAnyMomentLosesNoSavedConfiguration) {
             EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
             EXPECT_TRUE(StoriesOf(sim.Events())[camera].restoreConfirmed) << "the camera applied the kept file";
         }
+    }
+}
+
+// Ctrl+C or SIGTERM lets the program write its report: a camera whose job
+// had not ended must still be on record with the .cfg that holds its
+// settings, or a user reading the report would not know where they are.
+TEST(InterruptedBatch, AnInterruptedReportNamesEveryKeptConfiguration) {
+    const std::string fleet = Fleet();
+    for (const Moment& moment : Moments()) {
+        SCOPED_TRACE(moment.name);
+        LoadFolder folder;
+        SimProcess sim(fleet, kScale);
+        std::vector<std::string> args = BatchArguments();
+        const auto reportFile = folder.scratch / "report.json";
+        args.insert(args.end(), {"--report", reportFile.string()});
+        CliProcess cli(args, folder.scratch);
+        ASSERT_TRUE(WaitUntil([&] { return moment.reached(sim, cli.Output()); }, std::chrono::seconds(60)))
+            << cli.Output() << cli.Errors();
+        cli.Kill(SIGTERM);
+        const CliProcess::Ending ending = cli.Wait(std::chrono::seconds(30));
+        ASSERT_EQ(ending.exitCode, 130) << cli.Output() << cli.Errors();
+
+        const std::map<std::string, CameraStory> stories = StoriesOf(sim.Events());
+        const std::map<std::string, std::string> saved = folder.SavedConfigurations();
+        const std::map<std::string, ReportRow> report = ReadJsonReport(reportFile, folder.scratch);
+        ASSERT_EQ(report.size(), static_cast<std::size_t>(kCameras));
+        std::set<std::string> named;
+        for (const auto& [camera, row] : report) {
+            SCOPED_TRACE(camera + " stage " + row.stage);
+            const CameraStory story = stories.count(camera) ? stories.at(camera) : CameraStory{};
+            if (story.uploadArrived && !story.restoreConfirmed) {
+                EXPECT_EQ(row.config, "not restored, kept") << "the settings are in a .cfg the record must name";
+            }
+            if (row.configFile.empty()) continue;
+            named.insert(row.configFile);
+            const auto file = saved.find(row.configFile);
+            if (file == saved.end()) {
+                // A restore that ended between the record and the jobs' stop
+                // deleted the file: the camera has its settings back.
+                EXPECT_TRUE(!row.config.ends_with("kept") || story.restoreConfirmed) << row.config;
+                continue;
+            }
+            EXPECT_TRUE(row.config.ends_with("kept")) << row.config;
+            EXPECT_NE(std::find(story.configsSent.begin(), story.configsSent.end(), file->second),
+                      story.configsSent.end())
+                << file->first << " is not whole";
+        }
+        for (const auto& [path, digest] : saved) EXPECT_TRUE(named.count(path)) << path << " is on no record";
     }
 }
 
