@@ -42,7 +42,9 @@ bool InCircle(double x, double y, double cx, double cy, double radius) {
 }
 
 // Paints the shapes in order with 4 x 4 samples per pixel for smooth edges.
-Picture Render(int size, const std::vector<Shape>& shapes) {
+// The shapes are drawn on a `design`-unit square, stretched to `size` pixels.
+Picture Render(int size, const std::vector<Shape>& shapes, int design) {
+    const double unit = static_cast<double>(design) / size;
     Picture picture{size, size, std::vector<Rgba>(static_cast<std::size_t>(size) * size)};
     constexpr int kSamples = 4;
     for (int py = 0; py < size; ++py) {
@@ -50,8 +52,8 @@ Picture Render(int size, const std::vector<Shape>& shapes) {
             double r = 0, g = 0, b = 0, a = 0;
             for (int sy = 0; sy < kSamples; ++sy) {
                 for (int sx = 0; sx < kSamples; ++sx) {
-                    const double x = px + (sx + 0.5) / kSamples;
-                    const double y = py + (sy + 0.5) / kSamples;
+                    const double x = (px + (sx + 0.5) / kSamples) * unit;
+                    const double y = (py + (sy + 0.5) / kSamples) * unit;
                     const Rgba* hit = nullptr;
                     for (const auto& shape : shapes) {
                         if (shape.inside(x, y)) hit = &shape.colour;
@@ -108,13 +110,13 @@ Picture EmergencySquare() {
     return Picture{12, 12, std::vector<Rgba>(144, Rgba{255, 128, 0, 255})};
 }
 
-Picture ProgramIcon() {
+Picture ProgramIcon(int size) {
     const Rgba tile{30, 90, 168, 255};
     const Rgba body{245, 247, 250, 255};
     const Rgba lens{30, 90, 168, 255};
     const Rgba glass{120, 180, 240, 255};
     const Rgba arrow{76, 196, 90, 255};
-    return Render(32, {
+    return Render(size, {
         {[](double x, double y) { return InRoundedRect(x, y, 1, 1, 31, 31, 6); }, tile},
         // camera body with its viewfinder bump
         {[](double x, double y) { return InRoundedRect(x, y, 5, 12, 27, 26, 2.5); }, body},
@@ -124,7 +126,7 @@ Picture ProgramIcon() {
         // upward arrow in the top right corner: the upgrade
         {[](double x, double y) { return y >= 3 && y <= 9 && std::abs(x - 24) <= (y - 3) * 0.9; }, arrow},
         {[](double x, double y) { return x >= 22.5 && x <= 25.5 && y >= 8.5 && y <= 12; }, arrow},
-    });
+    }, 32);
 }
 
 Picture CheckBoxes() {
@@ -213,7 +215,7 @@ Picture ButtonPicture(int glyph, int state) {
                           ink});
         break;
     }
-    return Render(19, shapes);
+    return Render(19, shapes, 19);
 }
 
 }  // namespace qrv::pack

@@ -25,7 +25,8 @@ std::vector<std::uint8_t> EncodePng(const Picture& picture);
 // recovery state.
 Picture EmergencySquare();
 // Icon 128: a camera with an upward arrow on a blue rounded tile, 32 by 32.
-Picture ProgramIcon();
+// Other sizes draw the same shapes stretched (the desktop's hicolor icons).
+Picture ProgramIcon(int size = 32);
 
 // Bitmap 129: the camera grid's check boxes side by side, 20 by 16 each:
 // empty, ticked, greyed.
