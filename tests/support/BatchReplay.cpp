@@ -66,6 +66,15 @@ private:
     const CameraLog& log_;
 };
 
+const Exchange* LastAnsweredInquiry(const CameraLog& log, double from, double before) {
+    const Exchange* last = nullptr;
+    for (const std::uint64_t id : log.order) {
+        const Exchange& x = log.exchanges.at(id);
+        if (x.asked >= from && x.asked < before && x.inq == "system" && x.status == 200) last = &x;
+    }
+    return last;
+}
+
 // The job's pre-start check is the last administrator inquiry before its
 // configuration download (the batch may have asked the camera before).
 const Exchange* JobCheck(const CameraLog& log) {
@@ -86,7 +95,6 @@ std::optional<CameraCycle> CycleOf(const std::string& camera, const CameraLog& l
     const CycleReader read(log);
     c.begin = user->asked;
     c.end = read.LastAnswer();
-    const auto answered = [](const Exchange& x) { return x.answered.has_value(); };
 
     const Exchange* system = read.FirstAfter(*user->answered, [&](const Exchange& x) { return x.inq == "system"; });
     const Exchange* save = read.FirstAfter(c.begin, [](const Exchange& x) { return IsConfigDownload(x); });
@@ -105,15 +113,18 @@ std::optional<CameraCycle> CycleOf(const std::string& camera, const CameraLog& l
     if (!back) return c;
     c.reboot = *back - *rebooting;
     c.backUp = *back;
-    const Exchange* seen = read.FirstAfter(c.backUp, answered);
     // The restore that took: the last one answered 200.
     const Exchange* restore = nullptr;
     for (const std::uint64_t id : log.order) {
         const Exchange& x = log.exchanges.at(id);
         if (x.asked >= c.backUp && x.path == "/command/all-configuration.cgi" && x.status == 200) restore = &x;
     }
-    if (!seen || !restore) return c;
-    c.backSeen = seen->asked;
+    if (!restore) return c;
+    // The inquiry that found the camera back is the last one answered before
+    // the restore; a camera may log it a moment before its own state up.
+    const Exchange* seen = LastAnsweredInquiry(log, *rebooting, restore->asked);
+    if (!seen) return c;
+    c.backSeen = std::max(seen->asked, c.backUp);
     c.restoreBegin = restore->connected;
     c.restoreEnd = *restore->answered;
     c.restore = c.restoreEnd - c.restoreBegin;
@@ -123,9 +134,9 @@ std::optional<CameraCycle> CycleOf(const std::string& camera, const CameraLog& l
     if (!up) return c;
     c.reconfigure = *up - *reconfiguring;
     c.reconfiguredUp = *up;
-    const Exchange* done = read.FirstAfter(c.reconfiguredUp, answered);
+    const Exchange* done = LastAnsweredInquiry(log, restore->asked, c.end + 1);
     if (!done) return c;
-    c.doneSeen = done->asked;
+    c.doneSeen = std::max(done->asked, c.reconfiguredUp);
     c.whole = true;
     return c;
 }
@@ -241,8 +252,12 @@ std::vector<ScheduleGap> GapsOf(const std::vector<CameraCycle>& cycles, int jobs
         } else {
             std::sort(ends.begin(), ends.end());
             const double slotFree = ends[ends.size() - static_cast<std::size_t>(limit)];
-            Add(gaps, c.camera, std::max(channelFree, slotFree), c.begin,
-                "transfer channel idle after a job's last answer, job not started", "reconfigurePoll");
+            // The last answer of a job is a Reconfiguring poll's; a start
+            // that lags it by half a poll period or more waited for the next
+            // poll to read it, a shorter lag is the scheduler's.
+            const double begin = std::max(channelFree, slotFree);
+            Add(gaps, c.camera, begin, c.begin, "transfer channel idle after a job's last answer, job not started",
+                c.begin - begin >= periods.reconfigurePoll / 2 ? "reconfigurePoll" : "schedulerTick");
         }
     }
     std::stable_sort(gaps.begin(), gaps.end(),

@@ -215,6 +215,17 @@ TEST(BatchReplay, WaitsAreFoundWithThePeriodBehindThem) {
     ASSERT_NE(handover, withTwoJobs.end());
     EXPECT_EQ(handover->cause, "schedulerTick");
     EXPECT_NEAR(handover->end, cycles[1].begin, 1e-9);
+
+    // A start that follows the freeing answer within a scheduler tick or two
+    // is not blamed on the poll.
+    cycles[1].begin = cycles[0].end + 0.03;
+    const std::vector<ScheduleGap> prompt = GapsOf(cycles, 1, periods);
+    const auto quick = std::find_if(prompt.begin(), prompt.end(), [&](const ScheduleGap& g) {
+        return g.camera == "127.0.0.3:80" && g.end == cycles[1].begin;
+    });
+    ASSERT_NE(quick, prompt.end());
+    EXPECT_EQ(quick->cause, "schedulerTick");
+    EXPECT_NEAR(quick->Length(), 0.03, 1e-9);
 }
 
 }  // namespace
