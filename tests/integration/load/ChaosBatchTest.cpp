@@ -122,12 +122,14 @@ void RunChaosBatch(std::uint32_t seed) {
     const std::map<std::string, std::string> saved = folder.SavedConfigurations();
     ASSERT_EQ(report.size(), static_cast<std::size_t>(kCameras)) << output;
     std::set<std::string> recordedFiles;
+    std::map<std::string, int> stages;  // how many records per stage, for the printed summary
     for (int n = 0; n < kCameras; ++n) {
         const std::string camera = AddressOf(n) + ":80";
         const CameraStory story = stories.count(camera) ? stories.at(camera) : CameraStory{};
         ASSERT_TRUE(report.count(camera)) << camera;
         const ReportRow& row = report.at(camera);
         SCOPED_TRACE(camera + " [" + faults[n] + "] stage " + row.stage + ": " + row.result);
+        stages[row.result.starts_with("skipped ") ? "skipped" : row.stage] += 1;
 
         // Upgraded exactly when the camera came back on the carried version.
         EXPECT_EQ(row.upgraded == "true", story.backVersion == "1.30") << "came back on '" << story.backVersion << "'";
@@ -171,6 +173,9 @@ void RunChaosBatch(std::uint32_t seed) {
         }
     }
     for (const auto& [path, digest] : saved) EXPECT_TRUE(recordedFiles.count(path)) << path << " is on no record";
+    std::string summary;
+    for (const auto& [stage, count] : stages) summary += " " + stage + ":" + std::to_string(count);
+    std::printf("seed %u: records by stage%s; %zu .cfg kept\n", seed, summary.c_str(), saved.size());
     if (::testing::Test::HasFailure()) std::printf("seed %u, fleet:\n%s\noutput:\n%s\n", seed, fleet.c_str(), output.c_str());
 }
 
