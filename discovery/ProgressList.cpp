@@ -183,6 +183,8 @@ void ProgressList::SchedulerTick() {
 
 bool ProgressList::HandleEntry(std::size_t place, TickState& tick) {
     Entry& entry = queue_[place];
+    // A camera found back from reconfiguring ends its job in this tick.
+    entry.job->ReadReconfigurePoll();
     const int stage = entry.job->Stage();
     if (cancel_ || stage != kStandby) {
         // Abort drops a start that has not been made yet.

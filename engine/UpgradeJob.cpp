@@ -289,8 +289,18 @@ void UpgradeJob::OnTick() {
     owner.PostJobMessage(1, kJobMessageFailure);
 }
 
+bool UpgradeJob::ReadReconfigurePoll() {
+    if (client_.Stage() != kReconfiguring || !reconfigurePollRunning_ || !client_.IsInquiryDone()) return false;
+    reconfigurePollRunning_ = false;
+    if (!client_.CheckModel(client_.InquiryReply(), false)) return false;
+    client_.Owner().StopTimer(kReconfigureTimer + client_.Slot());
+    client_.SetStage(kCompleted);
+    client_.SetProgressPosition(kProgressComplete);
+    return true;
+}
+
 // Polls without blocking the owner: a tick starts an inquiry, a later tick
-// reads its reply.
+// (or the scheduler's, sooner) reads its reply.
 void UpgradeJob::OnReconfigureTick() {
     OwnerPort& owner = client_.Owner();
     const int timerId = kReconfigureTimer + client_.Slot();
@@ -298,13 +308,7 @@ void UpgradeJob::OnReconfigureTick() {
         owner.StopTimer(timerId);
         return;
     }
-    if (reconfigurePollRunning_ && client_.IsInquiryDone()) {
-        reconfigurePollRunning_ = false;
-        if (client_.CheckModel(client_.InquiryReply(), false)) {
-            owner.StopTimer(timerId);
-            client_.SetStage(kCompleted);
-        }
-    }
+    ReadReconfigurePoll();
     if (client_.Stage() == kReconfiguring && !reconfigurePollRunning_) {
         client_.StartInquiry("inq=system");
         reconfigurePollRunning_ = true;

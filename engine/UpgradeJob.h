@@ -48,6 +48,11 @@ public:
     bool StartJob();
     // Called by the owner, on its thread, for every tick of the job's timers.
     void OnJobTimer(int id);
+    // Reads a Reconfiguring poll whose answer is in: true when the camera
+    // answered as itself and the job is complete. On the owner's thread; the
+    // scheduler's tick calls it too, so a finished camera frees its place at
+    // once instead of one poll period later (the polls sent stay the same).
+    bool ReadReconfigurePoll();
 
     // Waits until the camera answers inq=system with a supported model (and
     // no longer reports its emergency state) and says whether it reports the

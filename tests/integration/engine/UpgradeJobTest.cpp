@@ -269,6 +269,43 @@ TEST_F(JobRun, AutomaticCameraSilentWhileReconfiguringCountsAsDoneAfterTheLimit)
     EXPECT_EQ(counter.load(), 6000);
 }
 
+// The scheduler reads a finished Reconfiguring poll between two polls: a camera
+// that answered as itself completes its job at once, one that did not keeps
+// it, and the next poll asks again; no poll is added either way.
+TEST_F(JobRun, AReconfiguringPollIsReadAsSoonAsItsAnswerIsIn) {
+    struct Case {
+        std::string reconfig;  // how long the camera refuses connections after the restore
+        bool completes;
+    };
+    for (const Case& c : {Case{"reconfig=1", true}, Case{"reconfig=3600000", false}}) {
+        SCOPED_TRACE(c.reconfig);
+        SimProcess sim(Camera("127.0.0.2", c.reconfig), kScale);
+        retain = 1;
+        deleteAfter = 1;
+        Timing timing = FastTiming();
+        timing.reconfigurePoll = 3600s;  // the test delivers the one poll itself
+        timing.reconfigureLimit = 7200s;
+        Make("127.0.0.2", true, timing);
+        const int timer = kReconfigureTimer + 1;
+        job->StartJob();
+        ASSERT_TRUE(owner.RunUntil([this] { return job->Stage() == kReconfiguring; }, 60s));
+        EXPECT_FALSE(job->ReadReconfigurePoll()) << "no poll was sent yet";
+        const std::size_t asked = RequestsTo(sim, "127.0.0.2:80", "/command/inquiry.cgi").size();
+        job->OnJobTimer(timer);
+        ASSERT_TRUE(owner.RunUntil([this] { return job->Client().IsInquiryDone(); }, 20s));
+        EXPECT_EQ(job->Stage(), kReconfiguring) << "nothing reads the answer on its own";
+        EXPECT_EQ(job->ReadReconfigurePoll(), c.completes);
+        EXPECT_EQ(job->Stage(), c.completes ? kCompleted : kReconfiguring);
+        EXPECT_EQ(owner.IsTimerRunning(timer), !c.completes);
+        if (c.completes) {
+            EXPECT_EQ(counter.load(), 6000);
+            EXPECT_EQ(RequestsTo(sim, "127.0.0.2:80", "/command/inquiry.cgi").size(), asked + 1) << "one poll";
+        }
+        EXPECT_FALSE(job->ReadReconfigurePoll()) << "an answer is read once";
+        job.reset();
+    }
+}
+
 // ---- the reboot wait -------------------------------------------------------------
 
 TEST_F(JobRun, EmptyRepliesAreRetriedAfterAPauseNotInABusyLoop) {
