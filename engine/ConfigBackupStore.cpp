@@ -192,7 +192,10 @@ bool ConfigBackupStore::Download(std::stop_token stop) {
         return true;
     };
     const DownloadResult result = qrv::Download(request, stop);
-    const bool closed = file.Close();
+    // On disk before the camera is touched: it may be the only copy of the
+    // settings once the new firmware has reset them.
+    const bool synced = !result.ok || !refusal.empty() || file.Sync();
+    const bool closed = file.Close() && synced;
     if (!refusal.empty()) {
         SetError(refusal);
     } else if (!result.ok) {
