@@ -5,9 +5,11 @@
 //   qrv-bench-batch-schedule EVENTS --jobs J --time-scale S [--cli-seconds T]
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,18 +30,29 @@ struct Options {
     double cliSeconds = -1;
 };
 
+std::optional<double> ReadNumber(const std::string& text) {
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
 bool ReadOptions(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool value = i + 1 < argc;
         if (arg == "--jobs" && value) {
-            o.jobs = std::stoi(argv[++i]);
+            const auto jobs = ReadNumber(argv[++i]);
+            if (!jobs || *jobs != static_cast<int>(*jobs)) return false;
+            o.jobs = static_cast<int>(*jobs);
         } else if (arg == "--time-scale" && value) {
             const auto scale = qrv::ParseTimeScale(argv[++i]);
             if (!scale) return false;
             o.scale = *scale;
         } else if (arg == "--cli-seconds" && value) {
-            o.cliSeconds = std::stod(argv[++i]);
+            const auto seconds = ReadNumber(argv[++i]);
+            if (!seconds) return false;
+            o.cliSeconds = *seconds;
         } else if (o.events.empty() && arg.rfind("--", 0) != 0) {
             o.events = arg;
         } else {
