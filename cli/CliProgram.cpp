@@ -16,16 +16,17 @@ CliProgram::CliProgram(bool assumeYes) : owner(assumeYes), package(EmbeddedResou
     ns_serial_protect::InitSerialRules();
 }
 
-void RunDiscoveryWindow(CliProgram& program, DiscoveryTable& table, double seconds) {
+void RunDiscoveryWindow(CliProgram& program, DiscoveryTable& table, double seconds, const DiscoveryScope& scope) {
     Timing timing = Timing::Production();
     const auto half = std::chrono::milliseconds(std::max<long long>(1, std::llround(seconds * 500.0)));
     timing.discoveryTick = half;
-    DiscoveryWindow window(table, program.owner, timing);
+    DiscoveryWindow window(table, program.owner, timing, scope);
     program.owner.SetTimerHandler([&window](int id) { window.OnTimer(id); });
     window.Begin();
     program.owner.RunUntil([&window] { return window.HasEnded(); }, 2 * half + std::chrono::seconds(10));
     window.StopAndWait();
     program.owner.SetTimerHandler(nullptr);
+    for (const std::string& note : window.Service().Notes()) std::fprintf(stderr, "%s\n", note.c_str());
 }
 
 void PrintLine(const std::string& text) {

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "cli/CliOwner.h"
+#include "discovery/DiscoveryRoutes.h"
 #include "discovery/DiscoveryTable.h"
 #include "engine/FirmwarePackage.h"
 
@@ -18,8 +19,11 @@ struct CliProgram {
 };
 
 // Runs one discovery window of `seconds` into `table`: the request at the
-// start, again at half time, the end at `seconds`, as the wizard's window.
-void RunDiscoveryWindow(CliProgram& program, DiscoveryTable& table, double seconds);
+// start, again at half time, the end at `seconds`, as the wizard's window,
+// on every interface or on the one of `scope`. Discovery's notes (an
+// interface left out, a request not sent there) go to stderr.
+void RunDiscoveryWindow(CliProgram& program, DiscoveryTable& table, double seconds,
+                        const DiscoveryScope& scope = {});
 
 // "Caption: text" lines are the boxes; this prints the other lines on stdout.
 void PrintLine(const std::string& text);

@@ -1,5 +1,5 @@
-// discover [--seconds N] [--json]: one discovery window, then the cameras that
-// answered, in slot order.
+// discover [--seconds N] [--json] [--interface NAME]: one discovery window (on
+// every interface, or on one), then the cameras that answered, in slot order.
 
 #include <charconv>
 #include <cmath>
@@ -11,6 +11,8 @@
 #include "cli/CliCommand.h"
 #include "cli/CliProgram.h"
 #include "discovery/BatchReport.h"
+#include "discovery/DiscoveryRoutes.h"
+#include "platform/NetworkInterfaces.h"
 #include "platform/Text.h"
 
 namespace qrv::cli {
@@ -23,6 +25,7 @@ constexpr double kMaxSeconds = 3600.0;
 struct DiscoverOptions {
     double seconds = kDefaultSeconds;
     bool json = false;
+    DiscoveryScope scope;
 };
 
 std::optional<double> ReadSeconds(const std::string& text) {
@@ -46,6 +49,12 @@ std::optional<DiscoverOptions> ReadOptions(std::span<const std::string> args) {
                 return std::nullopt;
             }
             options.seconds = *seconds;
+        } else if (args[i] == "--interface" && i + 1 < args.size()) {
+            options.scope.onlyInterface = args[++i];
+            if (options.scope.onlyInterface.empty()) {
+                std::fprintf(stderr, "--interface needs the name of a network interface\n");
+                return std::nullopt;
+            }
         } else {
             std::fprintf(stderr, "unknown or incomplete option '%s'\n", args[i].c_str());
             return std::nullopt;
@@ -82,7 +91,8 @@ std::string JsonOf(const DiscoveredCamera& camera) {
            "\",\"port\":" + std::to_string(camera.port) + ",\"model\":" + JsonText(FieldText(camera.model)) +
            ",\"serial\":" + JsonText(FieldText(camera.serial)) + ",\"version\":" +
            JsonText(FieldText(camera.version)) + ",\"dhcp\":" + (camera.dhcp ? "true" : "false") +
-           ",\"dnsauto\":" + (camera.dnsauto ? "true" : "false") + "}";
+           ",\"dnsauto\":" + (camera.dnsauto ? "true" : "false") +
+           ",\"interface\":" + JsonText(FieldText(camera.interfaceName)) + "}";
 }
 
 void PrintCameras(const std::vector<DiscoveredCamera>& cameras, bool json) {
@@ -104,22 +114,44 @@ void PrintCameras(const std::vector<DiscoveredCamera>& cameras, bool json) {
 int RunDiscover(std::span<const std::string> args) {
     const std::optional<DiscoverOptions> options = ReadOptions(args);
     if (!options) return kExitUsage;
+    if (!options->scope.onlyInterface.empty()) {
+        // Checked before anything is sent; discovery lists the interfaces
+        // again when it starts.
+        const std::vector<NetworkInterface> interfaces = ListIpv4Interfaces();
+        const DiscoveryRoutePlan plan = PlanDiscoveryRoutes(interfaces, options->scope);
+        if (!plan.error.empty()) {
+            std::fprintf(stderr, "%s\n", PlainText(plan.error).c_str());
+            return kExitUsage;
+        }
+    }
     CliProgram program(false);
     DiscoveryTable table(program.package.Models());
-    RunDiscoveryWindow(program, table, options->seconds);
+    RunDiscoveryWindow(program, table, options->seconds, options->scope);
     PrintCameras(table.Snapshot(), options->json);
     return kExitOk;
 }
 
 const RegisterCommand kDiscover({
     "discover",
-    "[--seconds N] [--json]",
-    "find the cameras on the local network by the UDP broadcast and list them",
+    "[--seconds N] [--json] [--interface NAME]",
+    "find the cameras on the local networks by UDP broadcast and list them",
     "  --seconds N   length of the discovery window (default 10); the request is\n"
-    "                sent at the start and again at half time\n"
+    "                sent at the start and again at half time: to 255.255.255.255\n"
+    "                from any address, and to the broadcast address of every\n"
+    "                interface that is up, is not loopback and can broadcast, from\n"
+    "                that interface's address\n"
     "  --json        a JSON array of {mac, ip, port, model, serial, version, dhcp,\n"
-    "                dnsauto} instead of tab-separated lines (mac, address, model,\n"
-    "                serial, version, dhcp on|off, dnsauto on|off)",
+    "                dnsauto, interface} instead of tab-separated lines (mac,\n"
+    "                address, model, serial, version, dhcp on|off, dnsauto on|off);\n"
+    "                interface is the one the camera's latest reply came in on\n"
+    "  --interface NAME\n"
+    "                only that interface (a name such as eth0, or an address\n"
+    "                label such as eth0:1): the request goes to its broadcast\n"
+    "                address and to 255.255.255.255, both from its address (the\n"
+    "                socket is also bound to the device where the system\n"
+    "                permits), so that cameras whose address lies outside its\n"
+    "                subnet answer too; nothing is sent elsewhere. An unknown\n"
+    "                interface, or one that is down, is an error (exit 2)",
     &RunDiscover,
 });
 

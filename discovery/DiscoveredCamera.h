@@ -19,6 +19,8 @@ struct DiscoveredCamera {
     std::int32_t dhcp = 0;
     std::int32_t dnsauto = 0;
     std::int32_t port = 80;
+    // The interface the latest reply came in on ("eth0"); empty when unknown.
+    std::array<char, 16> interfaceName{};
 
     bool operator==(const DiscoveredCamera&) const = default;
 };

@@ -1,9 +1,11 @@
 #include "discovery/DiscoveryWindow.h"
 
+#include <utility>
+
 namespace qrv {
 
-DiscoveryWindow::DiscoveryWindow(DiscoveryTable& table, OwnerPort& owner, const Timing& timing)
-    : table_(table), owner_(owner), timing_(timing), service_(table, &owner, timing) {}
+DiscoveryWindow::DiscoveryWindow(DiscoveryTable& table, OwnerPort& owner, const Timing& timing, DiscoveryScope scope)
+    : table_(table), owner_(owner), timing_(timing), service_(table, &owner, timing, std::move(scope)) {}
 
 DiscoveryWindow::~DiscoveryWindow() {
     StopAndWait();

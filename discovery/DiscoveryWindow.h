@@ -18,7 +18,9 @@ public:
     // Timer identifier reserved for discovery; no other timer of an owner uses it.
     static constexpr int kTimerId = 0x8001;
 
-    DiscoveryWindow(DiscoveryTable& table, OwnerPort& owner, const Timing& timing = Timing::Production());
+    // `scope`: every interface (the default: the wizard) or one.
+    DiscoveryWindow(DiscoveryTable& table, OwnerPort& owner, const Timing& timing = Timing::Production(),
+                    DiscoveryScope scope = {});
     ~DiscoveryWindow();
     DiscoveryWindow(const DiscoveryWindow&) = delete;
     DiscoveryWindow& operator=(const DiscoveryWindow&) = delete;

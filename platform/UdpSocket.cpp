@@ -4,9 +4,12 @@
 #include <cerrno>
 #include <cstring>
 #include <netinet/in.h>
+#include <poll.h>
+#include <string>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
+#include <chrono>
 #include <utility>
 
 namespace qrv {
@@ -72,6 +75,16 @@ int UdpSocket::ReceiveBufferSize() const {
     return bytes;
 }
 
+bool UdpSocket::EnablePacketInfo() {
+    const int on = 1;
+    return ::setsockopt(fd_, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) == 0;
+}
+
+bool UdpSocket::BindToDevice(std::string_view name) {
+    const std::string device(name);
+    return ::setsockopt(fd_, SOL_SOCKET, SO_BINDTODEVICE, device.c_str(), static_cast<socklen_t>(device.size() + 1)) == 0;
+}
+
 bool UdpSocket::BindAny(std::uint16_t port) {
     return Bind(Ipv4Endpoint{{0, 0, 0, 0}, port});
 }
@@ -101,20 +114,61 @@ bool UdpSocket::SendTo(const Ipv4Endpoint& to, std::span<const std::uint8_t> byt
 UdpSocket::Received UdpSocket::ReceiveFrom(std::span<std::uint8_t> buffer) {
     Received result;
     sockaddr_in from{};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
     for (;;) {
-        socklen_t length = sizeof from;
-        const ssize_t got = ::recvfrom(fd_, buffer.data(), buffer.size(), 0,
-                                       reinterpret_cast<sockaddr*>(&from), &length);
+        iovec part{buffer.data(), buffer.size()};
+        msghdr message{};
+        message.msg_name = &from;
+        message.msg_namelen = sizeof from;
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        const ssize_t got = ::recvmsg(fd_, &message, 0);
         if (got >= 0) {
             result.status = ReceiveStatus::Data;
+            // A longer datagram is cut: recvmsg reports what it stored.
             result.size = static_cast<std::size_t>(got);
             result.from = FromSockaddr(from);
+            for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
+                 header = CMSG_NXTHDR(&message, header)) {
+                if (header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_PKTINFO) {
+                    in_pktinfo info{};
+                    std::memcpy(&info, CMSG_DATA(header), sizeof info);
+                    result.interfaceIndex = static_cast<unsigned>(info.ipi_ifindex);
+                }
+            }
             return result;
         }
         if (errno == EINTR) continue;
         result.status = (errno == EAGAIN || errno == EWOULDBLOCK) ? ReceiveStatus::TimedOut
                                                                   : ReceiveStatus::Failed;
         return result;
+    }
+}
+
+UdpSocket::ReceiveStatus UdpSocket::WaitReadable(std::span<const UdpSocket* const> sockets,
+                                                 std::chrono::microseconds timeout, std::vector<bool>& ready) {
+    ready.assign(sockets.size(), false);
+    std::vector<pollfd> fds(sockets.size());
+    for (std::size_t i = 0; i < sockets.size(); ++i) fds[i] = {sockets[i] ? sockets[i]->fd_ : -1, POLLIN, 0};
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - std::chrono::steady_clock::now());
+        timespec wait{};
+        if (left.count() > 0) {
+            wait.tv_sec = static_cast<time_t>(left.count() / 1000000000);
+            wait.tv_nsec = static_cast<long>(left.count() % 1000000000);
+        }
+        const int count = ::ppoll(fds.data(), fds.size(), &wait, nullptr);
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            return ReceiveStatus::Failed;
+        }
+        if (count == 0) return ReceiveStatus::TimedOut;
+        // An error or hang-up on a socket is ready too: its receive reports it.
+        for (std::size_t i = 0; i < fds.size(); ++i) ready[i] = fds[i].revents != 0;
+        return ReceiveStatus::Data;
     }
 }
 

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
+#include <vector>
 
 namespace qrv {
 
@@ -25,6 +27,9 @@ public:
         ReceiveStatus status = ReceiveStatus::Failed;
         std::size_t size = 0;
         Ipv4Endpoint from;
+        // The index of the interface the datagram came in on; 0 when the
+        // system did not say (see EnablePacketInfo).
+        unsigned interfaceIndex = 0;
     };
 
     UdpSocket() = default;  // not open
@@ -45,6 +50,11 @@ public:
     bool SetReceiveBuffer(int bytes);
     // The receive buffer size the system reports.
     int ReceiveBufferSize() const;
+    // Each received datagram then tells the interface it came in on.
+    bool EnablePacketInfo();
+    // Sends and receives only through the device `name` (SO_BINDTODEVICE);
+    // the system may refuse it to a program without the privilege.
+    bool BindToDevice(std::string_view name);
     // Any interface, the given port (0: an ephemeral port).
     bool BindAny(std::uint16_t port = 0);
     bool Bind(const Ipv4Endpoint& local);
@@ -56,6 +66,13 @@ public:
     // One datagram into `buffer` (a longer one is cut). A time-out is told
     // apart from a failure; an interrupted call is retried.
     Received ReceiveFrom(std::span<std::uint8_t> buffer);
+
+    // Waits at most `timeout` until one of `sockets` has a datagram to read;
+    // `ready[i]` is then set for each such socket. Data: at least one is
+    // ready; TimedOut: none within the time; Failed: the wait itself failed.
+    // A socket that is not open is skipped; an interrupted wait is resumed.
+    static ReceiveStatus WaitReadable(std::span<const UdpSocket* const> sockets, std::chrono::microseconds timeout,
+                                      std::vector<bool>& ready);
 
     // Closes the socket; false when the system reports a failure (the
     // descriptor is released either way).

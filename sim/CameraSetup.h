@@ -46,7 +46,7 @@ struct Faults {
 };
 
 struct CameraSetup {
-    uint32_t address = 0;  // host byte order, inside 127.0.0.0/8
+    uint32_t address = 0;  // host byte order: 127.x.y.z, or an address of a veth interface (see LocalNetwork.h)
     uint16_t port = 80;
     std::string model = "QRV-K7";
     std::string serial;

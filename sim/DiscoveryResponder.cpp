@@ -38,12 +38,10 @@ std::string SenderText(const sockaddr_in& sender) {
     return std::string(text) + ":" + std::to_string(ntohs(sender.sin_port));
 }
 
-// Replies go only to this host: a sender inside 127.0.0.0/8, or 0.0.0.0,
-// which a broadcast from an unbound address on the loopback-only network
-// carries.
-bool IsLocalSender(const sockaddr_in& sender) {
-    const uint32_t address = ntohl(sender.sin_addr.s_addr);
-    return address == 0 || (address >> 24) == 127;
+std::string AddressOnly(const in_addr& address) {
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &address, text, sizeof text);
+    return text;
 }
 
 }  // namespace
@@ -71,8 +69,11 @@ std::vector<std::string> DiscoveryReplies(const Camera& camera) {
     return replies;
 }
 
-DiscoveryResponder::DiscoveryResponder(std::vector<Camera*> cameras, EventLog& log, CaptureStore& capture)
-    : cameras_(std::move(cameras)), log_(log), capture_(capture) {}
+DiscoveryResponder::DiscoveryResponder(std::vector<Camera*> cameras, EventLog& log, CaptureStore& capture,
+                                       LocalNetwork network)
+    : cameras_(std::move(cameras)), network_(std::move(network)), log_(log), capture_(capture) {
+    for (const Camera* camera : cameras_) cameraInterfaces_.push_back(network_.InterfaceOf(camera->Setup().address));
+}
 
 DiscoveryResponder::~DiscoveryResponder() {
     Stop();
@@ -90,6 +91,11 @@ bool DiscoveryResponder::Start(std::string& error) {
     const int one = 1;
     ::setsockopt(socket_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     ::setsockopt(socket_, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
+    // Each request tells the interface it came in on and where it was sent.
+    if (::setsockopt(socket_, IPPROTO_IP, IP_PKTINFO, &one, sizeof one) != 0) {
+        error = std::string("discovery socket: IP_PKTINFO: ") + std::strerror(errno);
+        return false;
+    }
     const int buffer = 4 << 20;  // a burst of requests must not be lost while a burst of replies goes out
     ::setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
     ::setsockopt(socket_, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
@@ -121,31 +127,56 @@ void DiscoveryResponder::Run(std::stop_token stop) {
         if (stop.stop_requested()) break;
         if (!(fds[0].revents & POLLIN)) continue;
         sockaddr_in sender{};
-        socklen_t size = sizeof sender;
         datagram.resize(2048);
-        const ssize_t n = ::recvfrom(socket_, datagram.data(), datagram.size(), MSG_DONTWAIT,
-                                     reinterpret_cast<sockaddr*>(&sender), &size);
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+        iovec part{datagram.data(), datagram.size()};
+        msghdr message{};
+        message.msg_name = &sender;
+        message.msg_namelen = sizeof sender;
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        const ssize_t n = ::recvmsg(socket_, &message, MSG_DONTWAIT);
         if (n < 0) continue;
         datagram.resize(static_cast<size_t>(n));
-        Answer(datagram, sender);
+        in_pktinfo info{};
+        for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr; header = CMSG_NXTHDR(&message, header)) {
+            if (header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_PKTINFO) {
+                std::memcpy(&info, CMSG_DATA(header), sizeof info);
+            }
+        }
+        Answer(datagram, sender, static_cast<unsigned>(info.ipi_ifindex), info.ipi_addr);
     }
 }
 
-void DiscoveryResponder::Answer(const std::string& datagram, const sockaddr_in& sender) {
+void DiscoveryResponder::Answer(const std::string& datagram, const sockaddr_in& sender, unsigned arrival,
+                                const in_addr& destination) {
     const std::string file = capture_.Save("discovery", datagram);
     JsonFields fields;
-    fields.Str("from", SenderText(sender)).Int("length", int64_t(datagram.size())).Str("sha256", Sha256Hex(datagram));
+    fields.Str("from", SenderText(sender))
+        .Str("to", arrival != 0 ? AddressOnly(destination) : std::string())
+        .Str("interface", network_.NameOf(arrival))
+        .Int("length", int64_t(datagram.size()))
+        .Str("sha256", Sha256Hex(datagram));
     if (!file.empty()) fields.Str("capture", file);
     if (!IsAllInfoRequest(datagram)) {
         log_.Emit("discovery", "", fields.Bool("ok", false).Str("reason", "not the ENQ:allinfo request").Int("replies", 0));
         return;
     }
-    if (!IsLocalSender(sender)) {
-        log_.Emit("discovery", "", fields.Bool("ok", false).Str("reason", "sender outside this host").Int("replies", 0));
+    // Replies go only to this host or to the segments of this namespace's
+    // own interfaces (see LocalNetwork).
+    if (!network_.IsAnsweredSender(ntohl(sender.sin_addr.s_addr))) {
+        log_.Emit("discovery", "",
+                  fields.Bool("ok", false).Str("reason", "sender outside this host and its segments").Int("replies", 0));
         return;
     }
     int sent = 0, failed = 0;
-    for (const Camera* camera : cameras_) {
+    for (size_t i = 0; i < cameras_.size(); ++i) {
+        const Camera* camera = cameras_[i];
+        // A camera hears only the requests that reach its own segment.
+        // (Where either interface is unknown, every camera answers.)
+        if (arrival != 0 && cameraInterfaces_[i] != 0 && cameraInterfaces_[i] != arrival) continue;
         for (const std::string& reply : DiscoveryReplies(*camera)) {
             // Each reply leaves from its camera's own address.
             char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};

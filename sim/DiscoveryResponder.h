@@ -1,13 +1,16 @@
 #pragma once
 // The fleet's discovery responder: one UDP socket on port 2380 that answers
-// each "ENQ:allinfo" request with one reply per camera (and whatever the
-// discovery faults add), sent to the sender's address and port.
+// each "ENQ:allinfo" request with one reply per camera on the interface the
+// request came in on (and whatever the discovery faults add), sent to the
+// sender's address and port.
 #include <netinet/in.h>
 
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
+
+#include "sim/LocalNetwork.h"
 
 namespace qrv::sim {
 
@@ -23,7 +26,7 @@ bool IsAllInfoRequest(std::string_view datagram);
 
 class DiscoveryResponder {
 public:
-    DiscoveryResponder(std::vector<Camera*> cameras, EventLog& log, CaptureStore& capture);
+    DiscoveryResponder(std::vector<Camera*> cameras, EventLog& log, CaptureStore& capture, LocalNetwork network);
     ~DiscoveryResponder();
     DiscoveryResponder(const DiscoveryResponder&) = delete;
     DiscoveryResponder& operator=(const DiscoveryResponder&) = delete;
@@ -33,9 +36,13 @@ public:
 
 private:
     void Run(std::stop_token stop);
-    void Answer(const std::string& datagram, const sockaddr_in& sender);
+    // `arrival`: the index of the interface the request came in on (0:
+    // unknown); `destination`: the address it was sent to.
+    void Answer(const std::string& datagram, const sockaddr_in& sender, unsigned arrival, const in_addr& destination);
 
     std::vector<Camera*> cameras_;
+    LocalNetwork network_;
+    std::vector<unsigned> cameraInterfaces_;  // per camera, the index of the interface it is on
     EventLog& log_;
     CaptureStore& capture_;
     int socket_ = -1;

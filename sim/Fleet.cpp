@@ -1,26 +1,11 @@
 #include "sim/Fleet.h"
 
-#include <net/if.h>
-
 namespace qrv::sim {
-
-bool IsPrivateNetwork(std::string& interfaces) {
-    struct if_nameindex* list = ::if_nameindex();
-    if (!list) return false;
-    bool onlyLoopback = true;
-    for (const struct if_nameindex* entry = list; entry->if_index != 0; ++entry) {
-        const std::string name = entry->if_name;
-        if (!interfaces.empty()) interfaces += " ";
-        interfaces += name;
-        if (name != "lo") onlyLoopback = false;
-    }
-    ::if_freenameindex(list);
-    return onlyLoopback;
-}
 
 Fleet::~Fleet() { Stop(); }
 
-bool Fleet::Start(std::vector<CameraSetup> setups, const SimOptions& options, std::string& error) {
+bool Fleet::Start(std::vector<CameraSetup> setups, const SimOptions& options, const LocalNetwork& network,
+                  std::string& error) {
     if (!options.eventsFile.empty() && !log_.Open(options.eventsFile, error)) return false;
     if (!options.captureDir.empty() && !capture_.Open(options.captureDir, error)) return false;
     if (!backend_.Start(error)) return false;
@@ -38,7 +23,7 @@ bool Fleet::Start(std::vector<CameraSetup> setups, const SimOptions& options, st
         cameras.push_back(cameras_.back().get());
     }
     if (!acceptor_.Start(ports, error)) return false;
-    discovery_ = std::make_unique<DiscoveryResponder>(cameras, log_, capture_);
+    discovery_ = std::make_unique<DiscoveryResponder>(cameras, log_, capture_, network);
     if (!discovery_->Start(error)) return false;
     for (auto& camera : cameras_) camera->AnnounceStart();
     log_.Emit("ready", "", JsonFields().Int("cameras", int64_t(cameras_.size())).Int("http_server_port", backend_.Port()));

@@ -13,6 +13,7 @@
 #include "sim/EventLog.h"
 #include "sim/ExchangeRegistry.h"
 #include "sim/HttpBackend.h"
+#include "sim/LocalNetwork.h"
 #include "sim/Scheduler.h"
 #include "sim/SimOptions.h"
 
@@ -26,7 +27,9 @@ public:
     Fleet& operator=(const Fleet&) = delete;
 
     // Starts everything; when it returns true every camera listens.
-    bool Start(std::vector<CameraSetup> setups, const SimOptions& options, std::string& error);
+    // `network` is where the cameras live (see LocalNetwork.h).
+    bool Start(std::vector<CameraSetup> setups, const SimOptions& options, const LocalNetwork& network,
+               std::string& error);
     void Stop();
 
 private:
@@ -42,9 +45,5 @@ private:
     std::unique_ptr<DiscoveryResponder> discovery_;
     bool stopped_ = false;
 };
-
-// Simulated cameras answer broadcasts; they must only run where nothing
-// leaves the machine: a network namespace whose only interface is lo.
-bool IsPrivateNetwork(std::string& interfaces);
 
 }  // namespace qrv::sim

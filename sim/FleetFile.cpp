@@ -54,8 +54,15 @@ bool ParseAddressAndPort(std::string_view token, CameraSetup& camera, std::strin
         if (dot == std::string_view::npos) break;
         start = dot + 1;
     }
-    if (parts != 4 || (value >> 24) != 127) {
-        error = "'" + std::string(address) + "' is not an address 127.x.y.z";
+    // 127.x.y.z, or a private-range address that must then be an address of
+    // a veth interface of the simulator's namespace (checked at start).
+    const bool loopback = (value >> 24) == 127;
+    const bool privateRange = (value >> 24) == 10u                   // 10.0.0.0/8
+                              || (value >> 20) == ((172u << 4) | 1u)  // 172.16.0.0/12
+                              || (value >> 16) == ((192u << 8) | 168u);  // 192.168.0.0/16
+    if (parts != 4 || !(loopback || privateRange)) {
+        error = "'" + std::string(address) + "' is not an address 127.x.y.z or a private-range address (10.x.y.z, "
+                "172.16-31.y.z, 192.168.y.z)";
         return false;
     }
     camera.address = value;

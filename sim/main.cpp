@@ -9,6 +9,7 @@
 
 #include "sim/Fleet.h"
 #include "sim/FleetFile.h"
+#include "sim/LocalNetwork.h"
 #include "sim/SimOptions.h"
 
 namespace {
@@ -50,13 +51,23 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    std::string interfaces;
-    if (!IsPrivateNetwork(interfaces)) {
+    const LocalNetwork network = LocalNetwork::Read();
+    std::string reason;
+    if (!network.IsPrivate(reason)) {
         std::fprintf(stderr,
-                     "qrv-camera-sim: this network has interfaces other than lo (%s); run me inside "
-                     "scripts/run-in-private-network so that nothing leaves the machine\n",
-                     interfaces.c_str());
+                     "qrv-camera-sim: %s; run me inside scripts/run-in-private-network (or in a namespace of "
+                     "veth links that a test made there, see sim/README.md) so that nothing leaves the machine\n",
+                     reason.c_str());
         return 3;
+    }
+    for (const CameraSetup& setup : setups) {
+        if (!network.MayHold(setup.address)) {
+            std::fprintf(stderr,
+                         "qrv-camera-sim: camera %s: no interface of this network holds %s (a camera outside "
+                         "127.x.y.z lives on an address of a veth interface here; interfaces: %s)\n",
+                         setup.Label().c_str(), setup.AddressText().c_str(), network.LinkNames().c_str());
+            return 2;
+        }
     }
 
     // Each camera holds a listening socket and each connection a few
@@ -77,7 +88,7 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     Fleet fleet;
-    if (!fleet.Start(std::move(setups), options, error)) {
+    if (!fleet.Start(std::move(setups), options, network, error)) {
         std::fprintf(stderr, "qrv-camera-sim: %s\n", error.c_str());
         fleet.Stop();
         return 1;

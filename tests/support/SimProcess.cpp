@@ -50,6 +50,15 @@ SimProcess::SimProcess(const std::string& fleet, double timeScale) {
     Launch({"--fleet", dir_ + "/fleet.txt", "--time-scale", std::to_string(timeScale)});
 }
 
+SimProcess::SimProcess(const std::string& fleet, std::vector<std::string> launcher, double timeScale) {
+    dir_ = MakeTempDir();
+    {
+        std::ofstream out(dir_ + "/fleet.txt", std::ios::binary);
+        out << fleet;
+    }
+    Launch({"--fleet", dir_ + "/fleet.txt", "--time-scale", std::to_string(timeScale)}, std::move(launcher));
+}
+
 SimProcess::SimProcess(CamerasTag, int count, double timeScale) {
     dir_ = MakeTempDir();
     Launch({"--cameras", std::to_string(count), "--time-scale", std::to_string(timeScale)});
@@ -59,9 +68,10 @@ std::unique_ptr<SimProcess> SimProcess::WithCameras(int count, double timeScale)
     return std::unique_ptr<SimProcess>(new SimProcess(CamerasTag{}, count, timeScale));
 }
 
-void SimProcess::Launch(std::vector<std::string> arguments) {
+void SimProcess::Launch(std::vector<std::string> arguments, std::vector<std::string> launcher) {
     arguments.insert(arguments.begin(), SimulatorPath());
     arguments.insert(arguments.end(), {"--events", EventLogPath(), "--capture", CaptureDir()});
+    arguments.insert(arguments.begin(), launcher.begin(), launcher.end());
     std::vector<char*> argv;
     for (auto& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
@@ -71,14 +81,15 @@ void SimProcess::Launch(std::vector<std::string> arguments) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    const int spawned = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    const int spawned = launcher.empty() ? ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ)
+                                         : ::posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeFds[1]);
     stdout_ = pipeFds[0];
     if (spawned != 0) {
         pid_ = -1;
         std::filesystem::remove_all(dir_);
-        throw std::runtime_error("cannot start " + SimulatorPath());
+        throw std::runtime_error("cannot start " + std::string(argv[0]));
     }
 
     std::string output;

@@ -20,6 +20,10 @@ public:
     // Throws std::runtime_error if the simulator does not start within a few
     // seconds (its own message goes to the test's standard error).
     explicit SimProcess(const std::string& fleet, double timeScale = 0.01);
+    // Starts the simulator through `launcher`, a command (found on PATH) that
+    // execs its arguments in place, such as {"nsenter", "-t", PID, "-n", "--"}
+    // to run it in another network namespace.
+    SimProcess(const std::string& fleet, std::vector<std::string> launcher, double timeScale = 0.01);
     static std::unique_ptr<SimProcess> WithCameras(int count, double timeScale = 0.01);
     ~SimProcess();
     SimProcess(const SimProcess&) = delete;
@@ -41,7 +45,7 @@ public:
 private:
     struct CamerasTag {};
     SimProcess(CamerasTag, int count, double timeScale);
-    void Launch(std::vector<std::string> arguments);
+    void Launch(std::vector<std::string> arguments, std::vector<std::string> launcher = {});
 
     std::string dir_;
     pid_t pid_ = -1;

@@ -51,11 +51,11 @@ TEST_F(DiscoverCommand, JsonListsTheFleetInSlotOrder) {
     EXPECT_EQ(run.out,
               "[\n"
               "  {\"mac\":\"02:00:00:00:00:01\",\"ip\":\"127.0.0.2\",\"port\":80,\"model\":\"QRV-K7\","
-              "\"serial\":\"2000001\",\"version\":\"1.20\",\"dhcp\":false,\"dnsauto\":false},\n"
+              "\"serial\":\"2000001\",\"version\":\"1.20\",\"dhcp\":false,\"dnsauto\":false,\"interface\":\"lo\"},\n"
               "  {\"mac\":\"02:00:00:00:00:02\",\"ip\":\"127.0.0.3\",\"port\":8080,\"model\":\"QRV-K7N\","
-              "\"serial\":\"2000002\",\"version\":\"1.21\",\"dhcp\":true,\"dnsauto\":false},\n"
+              "\"serial\":\"2000002\",\"version\":\"1.21\",\"dhcp\":true,\"dnsauto\":false,\"interface\":\"lo\"},\n"
               "  {\"mac\":\"02:00:00:00:00:03\",\"ip\":\"127.0.0.4\",\"port\":80,\"model\":\"QRV-K7P\","
-              "\"serial\":\"a\\\"b\\\\c\",\"version\":\"1.30\",\"dhcp\":false,\"dnsauto\":true}\n"
+              "\"serial\":\"a\\\"b\\\\c\",\"version\":\"1.30\",\"dhcp\":false,\"dnsauto\":true,\"interface\":\"lo\"}\n"
               "]\n");
     EXPECT_EQ(Requests(sim), 2) << "the request at the start and at half time";
 }
@@ -77,13 +77,34 @@ TEST_F(DiscoverCommand, NoCameraGivesAnEmptyList) {
 
 TEST_F(DiscoverCommand, UsageErrorsSendNothing) {
     SimProcess sim(kFleet);
-    for (const char* args : {"--seconds 0", "--seconds x", "--seconds", "--seconds 3601", "--bogus", "127.0.0.2"}) {
+    for (const char* args : {"--seconds 0", "--seconds x", "--seconds", "--seconds 3601", "--bogus", "127.0.0.2",
+                             "--interface", "--interface ''", "--interface nosuch0 --seconds 0.1"}) {
         const CliRun run = Run(args);
         EXPECT_EQ(run.exitCode, 2) << args;
         EXPECT_EQ(run.out, "") << args;
         EXPECT_NE(run.err, "") << args;
     }
     EXPECT_EQ(Requests(sim), 0);
+    const CliRun unknown = Run("--interface nosuch0 --seconds 0.1");
+    EXPECT_EQ(unknown.err, "no network interface with an IPv4 address is named 'nosuch0' (there are: lo)\n");
+}
+
+// Loopback cannot broadcast, so only 255.255.255.255 goes out, from
+// 127.0.0.1 on lo; the other segments of DiscoveryInterfacesTest are not here.
+TEST_F(DiscoverCommand, OneInterfaceByName) {
+    SimProcess sim(kFleet);
+    const CliRun run = Run("--json --seconds 0.4 --interface lo");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_NE(run.out.find("\"ip\":\"127.0.0.3\""), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("\"interface\":\"\""), std::string::npos) << run.out;
+    int requests = 0;
+    for (const SimEvent& event : sim.Events()) {
+        if (event.kind != "discovery") continue;
+        ++requests;
+        EXPECT_EQ(event.Field("from").rfind("127.0.0.1:", 0), 0u) << event.Field("from");
+    }
+    EXPECT_EQ(requests, 2);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "sim/EventLog.h"
 #include "sim/FleetFile.h"
 #include "sim/FormUpload.h"
+#include "sim/LocalNetwork.h"
 #include "sim/RequestHead.h"
 #include "sim/Scheduler.h"
 #include "sim/SimOptions.h"
@@ -18,6 +19,90 @@
 
 namespace qrv::sim {
 namespace {
+
+// ---- where the simulator may run ---------------------------------------------------
+
+constexpr const char* kRouteHeading =
+    "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
+
+std::string Route(const char* device, const char* destination, const char* gateway, const char* flags,
+                  const char* mask) {
+    return std::string(device) + "\t" + destination + "\t" + gateway + "\t" + flags + "\t0\t0\t0\t" + mask +
+           "\t0\t0\t0\n";
+}
+
+TEST(SimNetwork, RunsOnlyOnLoAloneOrOnVethLinksOfANamespaceApart) {
+    using Space = NetworkFacts::Namespace;
+    const NetworkFacts::Link lo{"lo", true, ""};
+    const NetworkFacts::Link veth{"qrvseg1", false, "veth"};
+    const NetworkFacts::Link eth{"eth0", false, "virtio_net"};
+    const NetworkFacts::Link bridge{"br0", false, "bridge"};
+    const std::string loDefault = Route("lo", "00000000", "00000000", "0001", "00000000");
+    const std::string segment = Route("qrvseg1", "0001C90A", "00000000", "0001", "00FFFFFF");
+    struct Case {
+        const char* what;
+        NetworkFacts facts;
+        bool allowed;
+        const char* reason;  // a part of it
+    };
+    const Case cases[] = {
+        {"lo alone, wherever", {{lo}, kRouteHeading + loDefault, Space::MachineOwn}, true, ""},
+        {"lo alone, namespace unknown", {{lo}, kRouteHeading, Space::Unknown}, true, ""},
+        {"no interface listed", {{}, kRouteHeading, Space::Separate}, false, "cannot be listed"},
+        {"veth in a namespace apart", {{lo, veth}, kRouteHeading + loDefault + segment, Space::Separate}, true, ""},
+        {"veth in the machine's own namespace", {{lo, veth}, kRouteHeading + segment, Space::MachineOwn}, false,
+         "machine's own network"},
+        {"veth where the namespace is unknown", {{lo, veth}, kRouteHeading + segment, Space::Unknown}, false,
+         "not known to be a namespace apart"},
+        {"a real interface", {{lo, eth}, kRouteHeading, Space::Separate}, false, "eth0 is not a veth link"},
+        {"a bridge", {{lo, veth, bridge}, kRouteHeading, Space::Separate}, false, "br0 is not a veth link"},
+        {"a driver that cannot be told", {{lo, {"x0", false, ""}}, kRouteHeading, Space::Separate}, false,
+         "x0 is not a veth link"},
+        {"a route through a gateway",
+         {{lo, veth}, kRouteHeading + segment + Route("qrvseg1", "0002C90A", "0101C90A", "0003", "00FFFFFF"),
+          Space::Separate},
+         false, "route through a gateway (on qrvseg1)"},
+        {"a default route off lo",
+         {{lo, veth}, kRouteHeading + segment + Route("qrvseg1", "00000000", "00000000", "0001", "00000000"),
+          Space::Separate},
+         false, "default route off lo (on qrvseg1)"},
+    };
+    for (const Case& c : cases) {
+        std::string reason;
+        EXPECT_EQ(JudgeNetwork(c.facts, reason), c.allowed) << c.what;
+        EXPECT_NE(reason.find(c.reason), std::string::npos) << c.what << ": " << reason;
+    }
+}
+
+TEST(SimNetwork, CamerasLiveOnLoopbackOrOnTheAddressesOfOtherInterfaces) {
+    // 10.201.1.1/24 on qrvcam1 (index 2); lo (index 1) holds 127.0.0.1/8.
+    const LocalNetwork network({{{"lo", true, ""}, {"qrvcam1", false, "veth"}}, kRouteHeading,
+                                NetworkFacts::Namespace::Separate},
+                               {{"lo", 1, 0x7F000001u, 0xFF000000u, true},
+                                {"qrvcam1", 2, 0x0AC90105u, 0xFFFFFF00u, false}});
+    struct Case {
+        uint32_t address;
+        bool mayHold;
+        unsigned interface;
+        bool answered;  // as a discovery sender
+    };
+    const Case cases[] = {
+        {0x7F000002u, true, 1, true},    // 127.0.0.2
+        {0x7F010203u, true, 1, true},    // 127.1.2.3
+        {0x0AC90105u, true, 2, true},    // 10.201.1.5, held by qrvcam1
+        {0x0AC90106u, false, 0, true},   // 10.201.1.6: on the segment, not held here
+        {0x0AC90205u, false, 0, false},  // 10.201.2.5: another segment
+        {0xC0A80105u, false, 0, false},  // 192.168.1.5
+        {0x00000000u, false, 0, true},   // 0.0.0.0, as a broadcast from an unbound socket shows
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(network.MayHold(c.address), c.mayHold) << AddressText(c.address);
+        EXPECT_EQ(network.InterfaceOf(c.address), c.interface) << AddressText(c.address);
+        EXPECT_EQ(network.IsAnsweredSender(c.address), c.answered) << AddressText(c.address);
+    }
+    EXPECT_EQ(network.NameOf(2), "qrvcam1");
+    EXPECT_EQ(network.LinkNames(), "lo qrvcam1");
+}
 
 TEST(SimBase64, EncodesWithPaddingAndDecodesOnlyStrictText) {
     EXPECT_EQ(Base64Encode(""), "");
@@ -88,7 +173,8 @@ TEST(SimFleetFile, RefusesBadLinesNamingTheLine) {
         EXPECT_FALSE(ParseFleet(text, cameras, error)) << text;
         EXPECT_NE(error.find(part), std::string::npos) << error;
     };
-    refused("127.0.0.2\n10.0.0.2\n", "line 2");
+    refused("127.0.0.2\n203.0.113.2\n", "line 2");
+    refused("127.0.0.2\n172.32.0.2\n", "private-range");
     refused("127.0.0.2:0\n", "port");
     refused("127.0.0.2 colour=red\n", "unknown key");
     refused("127.0.0.2 fault=explode\n", "unknown fault");

@@ -97,6 +97,26 @@ TEST_F(ReplyParsing, EveryFieldOfAnAllInfoReplyLandsInItsSlot) {
     EXPECT_EQ(AddressText(camera), "10.1.2.3:8080");
 }
 
+TEST_F(ReplyParsing, TheSlotNamesTheInterfaceOfTheLatestReply) {
+    const std::string reply = Framed({{"MODEL:", "QRV-K7"}, {"MAC:", "m1"}});
+    struct Case {
+        std::string interfaceName, stored;
+    };
+    const Case cases[] = {
+        {"", ""},
+        {"eth0", "eth0"},
+        {"qrvseg1", "qrvseg1"},
+        {"fifteen-letters", "fifteen-letters"},
+        {"sixteen-letters!", "sixteen-letters"},  // cut to the slot's width less one
+        {"lo", "lo"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(service.HandleDatagram(Bytes(reply), c.interfaceName), DiscoveryService::DatagramKind::AllInfo);
+        EXPECT_EQ(FieldText(Only().interfaceName), c.stored) << c.interfaceName;
+    }
+    EXPECT_EQ(table.Count(), 1) << "one camera, one slot, whatever the interface";
+}
+
 TEST_F(ReplyParsing, WebPortEmptyOrMissingGivesEighty) {
     EXPECT_EQ(ParseOne({{"MODEL:", "QRV-K7"}, {"MAC:", "m1"}, {"WEBPORT:", ""}}).port, 80);
     EXPECT_EQ(ParseOne({{"MODEL:", "QRV-K7"}, {"MAC:", "m1"}}).port, 80);
