@@ -75,18 +75,6 @@ std::string Describe(char c) {
     return text;
 }
 
-// A key from the text inside a message: cut short, and nothing that could
-// upset a terminal.
-std::string ShownKey(std::string_view key) {
-    constexpr std::size_t kLongest = 40;
-    std::string out = "\"";
-    for (const char c : key.substr(0, kLongest)) {
-        const auto byte = static_cast<unsigned char>(c);
-        out += byte >= 0x20 && byte < 0x7F ? c : '?';
-    }
-    return out + (key.size() > kLongest ? "...\"" : "\"");
-}
-
 class Parser {
 public:
     explicit Parser(std::string_view text) : text_(text) {}
@@ -179,7 +167,7 @@ private:
             std::string key;
             if (!String(key)) return false;
             SkipBlanks();
-            if (AtEnd() || Peek() != ':') return Fail("expected ':' after the key " + ShownKey(key));
+            if (AtEnd() || Peek() != ':') return Fail("expected ':' after the key " + ShownInMessage(key, '"'));
             ++pos_;
             SkipBlanks();
             JsonValue value;
@@ -377,6 +365,17 @@ bool IsValidUtf8(std::string_view text) {
         text.remove_prefix(length);
     }
     return true;
+}
+
+std::string ShownInMessage(std::string_view text, char quote) {
+    constexpr std::size_t kLongest = 40;
+    std::string out(1, quote);
+    for (const char c : text.substr(0, kLongest)) {
+        const auto byte = static_cast<unsigned char>(c);
+        out += byte >= 0x20 && byte < 0x7F ? c : '?';
+    }
+    if (text.size() > kLongest) out += "...";
+    return out + quote;
 }
 
 }  // namespace qrv

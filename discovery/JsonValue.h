@@ -39,6 +39,10 @@ inline constexpr std::size_t kMaxJsonValues = 65536;
 // valid JSON or exceeds the bounds.
 std::optional<JsonValue> ParseJson(std::string_view text, std::string& error);
 
+// Text from a file for a message: cut to 40 bytes ("..." when longer), every
+// byte that could upset a terminal shown as '?', between `quote` marks.
+std::string ShownInMessage(std::string_view text, char quote);
+
 // Whether `text` is valid UTF-8 (shortest forms, no surrogates, at most U+10FFFF).
 bool IsValidUtf8(std::string_view text);
 

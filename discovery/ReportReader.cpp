@@ -16,17 +16,8 @@ using Kind = JsonValue::Kind;
 
 const std::string kFormatText = std::to_string(kReportFormatVersion);
 
-// A value from the file inside a message: cut short, and nothing that could
-// upset a terminal.
-std::string Shown(std::string_view text) {
-    constexpr std::size_t kLongest = 40;
-    std::string out = "'";
-    for (const char c : text.substr(0, kLongest)) {
-        const auto byte = static_cast<unsigned char>(c);
-        out += byte >= 0x20 && byte < 0x7F ? c : '?';
-    }
-    return out + (text.size() > kLongest ? "...'" : "'");
-}
+// A value from the file inside a message.
+std::string Shown(std::string_view text) { return ShownInMessage(text, '\''); }
 
 std::string AtLine(int line) { return "line " + std::to_string(line) + ": "; }
 
