@@ -12,6 +12,7 @@
 
 #include "discovery/JsonValue.h"
 #include "discovery/ReportReader.h"
+#include "platform/Files.h"
 #include "tests/support/TestFolder.h"
 
 namespace qrv {
@@ -217,6 +218,13 @@ TEST(ReportReader, RefusesDamageAndOtherFormatsNamingLineAndField) {
     }
 }
 
+// The system's own words for a file that is not there ("No such file or
+// directory" on Linux), which a refusal passes on.
+std::string MissingFileText(const fs::path& path) {
+    ReadFileBytes(path.string());
+    return LastFileError();
+}
+
 TEST(ReportReader, AFileIsReadOnlyWhenItIsARegularFileOfAReportsSize) {
     const fs::path root = test::FreshTestFolder("qrv-report-reader");
     std::ofstream(root / "report.csv", std::ios::binary) << ReportCsv(Sample());
@@ -227,7 +235,7 @@ TEST(ReportReader, AFileIsReadOnlyWhenItIsARegularFileOfAReportsSize) {
         std::string error;  // empty: read
     } cases[] = {
         {root / "report.csv", ""},
-        {root / "missing.json", "No such file or directory"},
+        {root / "missing.json", MissingFileText(root / "missing.json")},
         {root, "not a regular file"},
         {root / "huge.json", "larger than 4 MiB"},
     };
