@@ -144,6 +144,11 @@ TEST(WindowsClock, LocalTimeFollowsTheTimeZoneAndSleepsEndOnAStop) {
     _putenv_s("TZ", "CET-1");
     _tzset();
     EXPECT_EQ(FormatLocalTime(std::chrono::system_clock::from_time_t(946684799), "%y%m%d%H%M"), "0001010059");
+    // Reports write the offset as POSIX's %z does, not the zone's name.
+    EXPECT_EQ(FormatLocalTime(std::chrono::system_clock::from_time_t(946684799), "%H:%M%z"), "00:59+0100");
+    _putenv_s("TZ", "EST5");
+    _tzset();
+    EXPECT_EQ(FormatLocalTime(std::chrono::system_clock::from_time_t(946684799), "%H:%M%z"), "18:59-0500");
 
     std::stop_source source;
     std::jthread stopper([&] {
