@@ -294,13 +294,16 @@ bool CameraPort::Deliver(Connection& connection, const Exchange& exchange, const
     } else {
         io = connection.WriteAll(shaped.wire);
     }
-    context_.log.Emit("response", camera_.Label(),
-                      JsonFields()
-                          .Int("exchange", int64_t(exchange.id))
-                          .Int("connection", int64_t(connection.Id()))
-                          .Int("status", shaped.status)
-                          .Int("body_length", int64_t(shaped.bodyLength))
-                          .Bool("sent", io == Connection::Io::Ok));
+    // Stamped when the answer's last piece went out: a client that read it
+    // may act on it before this thread logs it.
+    const auto sentAt = io == Connection::Io::Ok ? connection.LastWriteBegan() : std::chrono::steady_clock::now();
+    context_.log.EmitAt(sentAt, "response", camera_.Label(),
+                        JsonFields()
+                            .Int("exchange", int64_t(exchange.id))
+                            .Int("connection", int64_t(connection.Id()))
+                            .Int("status", shaped.status)
+                            .Int("body_length", int64_t(shaped.bodyLength))
+                            .Bool("sent", io == Connection::Io::Ok));
     return io == Connection::Io::Ok && keepAlive;
 }
 

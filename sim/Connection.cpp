@@ -60,6 +60,7 @@ Connection::Io Connection::ReadSome(std::string& buffer, int timeoutMs) {
 Connection::Io Connection::WriteAll(std::string_view data) {
     while (!data.empty()) {
         if (killed_) return Io::Killed;
+        lastWrite_ = std::chrono::steady_clock::now();
         const ssize_t n = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL);
         if (n > 0) {
             data.remove_prefix(static_cast<size_t>(n));

@@ -3,6 +3,7 @@
 // that another thread can interrupt at any moment (Kill), used when the
 // camera goes down or the simulator stops.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -25,6 +26,9 @@ public:
     // Appends what arrives (at least one byte) to buffer.
     Io ReadSome(std::string& buffer, int timeoutMs);
     Io WriteAll(std::string_view data);
+    // When the last write began: the peer cannot have had the last byte
+    // before then, however late this thread logs it.
+    std::chrono::steady_clock::time_point LastWriteBegan() const { return lastWrite_; }
     bool Sleep(int ms);    // false when killed meanwhile
     void HoldUntilGone();  // keeps the connection, discarding input, until the peer leaves or Kill
     void Reset();          // closes with RST
@@ -42,6 +46,7 @@ private:
     int fd_;
     int wake_;
     std::atomic<bool> killed_{false};
+    std::chrono::steady_clock::time_point lastWrite_{};
 };
 
 }  // namespace qrv::sim

@@ -87,7 +87,12 @@ bool EventLog::Open(const std::string& path, std::string& error) {
 }
 
 void EventLog::Emit(std::string_view kind, std::string_view camera, const JsonFields& fields) {
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    EmitAt(std::chrono::steady_clock::now(), kind, camera, fields);
+}
+
+void EventLog::EmitAt(std::chrono::steady_clock::time_point at, std::string_view kind, std::string_view camera,
+                      const JsonFields& fields) {
+    const double seconds = std::chrono::duration<double>(at - start_).count();
     std::lock_guard lock(mutex_);
     if (!file_) return;
     char time[32];

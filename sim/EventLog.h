@@ -46,6 +46,10 @@ public:
     bool Open(const std::string& path, std::string& error);
     // camera may be empty for events of the whole fleet.
     void Emit(std::string_view kind, std::string_view camera, const JsonFields& fields = {});
+    // The same, stamped with a moment already past (a file's lines then are
+    // in the order they were written, not always in the order of their times).
+    void EmitAt(std::chrono::steady_clock::time_point at, std::string_view kind, std::string_view camera,
+                const JsonFields& fields);
 
 private:
     struct FileCloser {
