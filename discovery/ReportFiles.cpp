@@ -22,8 +22,8 @@ BatchReport NewReport(const FirmwarePackage& package, WallTime batchTime) {
 }
 
 std::string ReportsFolder() {
-    const std::string root = ConfigurationRoot();
-    return root.empty() ? std::string() : root + "/VEXA/QRV FirmwareUpgrade/Reports";
+    const std::string folder = ProgramFolder();
+    return folder.empty() ? std::string() : JoinPath(folder, "Reports");
 }
 
 void AddRecordsOfList(BatchReport& report, const ProgressList& list, SetupDataMode settings) {
@@ -39,7 +39,7 @@ bool WriteProgramReport(const BatchReport& report, WallTime batchTime, std::stri
         error = "no folder for the reports (neither ProgramFiles, XDG_DATA_HOME nor HOME is set)";
         return false;
     }
-    const std::string stem = folder + "/" + FormatLocalTime(batchTime, "%y%m%d%H%M%S");
+    const std::string stem = JoinPath(folder, FormatLocalTime(batchTime, "%y%m%d%H%M%S"));
     path = stem + ".json";
     for (int n = 2; PathExists(path) && n < 1000; ++n) path = stem + "-" + std::to_string(n) + ".json";
     return WriteReport(path, report, error);

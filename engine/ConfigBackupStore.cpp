@@ -19,10 +19,10 @@ std::string Lower(std::string_view text) {
 }
 
 std::string BuildLocalPath(WallTime stamp, std::string_view modelName, std::u16string_view serial) {
-    const std::string root = ConfigurationRoot();
-    if (root.empty()) return {};
-    return root + "/VEXA/QRV FirmwareUpgrade/Configurations/" + FormatLocalTime(stamp, "%y%m%d%H%M") + "/" +
-           SanitizeFileNamePart(Lower(modelName)) + "." + SanitizeFileNamePart(ToNarrow(serial)) + ".cfg";
+    const std::string folder = ProgramFolder();
+    if (folder.empty()) return {};
+    return JoinPath(JoinPath(JoinPath(folder, "Configurations"), FormatLocalTime(stamp, "%y%m%d%H%M")),
+                    SanitizeFileNamePart(Lower(modelName)) + "." + SanitizeFileNamePart(ToNarrow(serial)) + ".cfg");
 }
 
 }  // namespace
@@ -54,8 +54,13 @@ std::string ConfigurationRoot() {
     } else if (auto home = EnvironmentValue("HOME"); home && !home->empty()) {
         root = *home + "/.local/share";
     }
-    while (root.size() > 1 && root.back() == '/') root.pop_back();
+    while (root.size() > 1 && IsPathSeparator(root.back())) root.pop_back();
     return root;
+}
+
+std::string ProgramFolder() {
+    const std::string root = ConfigurationRoot();
+    return root.empty() ? std::string() : JoinPath(JoinPath(root, "VEXA"), "QRV FirmwareUpgrade");
 }
 
 std::string SanitizeFileNamePart(std::string_view text) {
@@ -74,12 +79,13 @@ std::string SanitizeFileNamePart(std::string_view text) {
 
 bool EnsureFolders(const std::string& path) {
     std::vector<size_t> separators;
-    for (size_t at = path.find('/'); at != std::string::npos; at = path.find('/', at + 1)) {
+    for (size_t at = 0; at < path.size(); ++at) {
+        if (!IsPathSeparator(path[at])) continue;
         separators.push_back(at);
         if (static_cast<int>(separators.size()) >= kMaxPathSeparators) return false;
     }
-    // The first two levels (the file system root and the folder below it) are
-    // never made.
+    // The first two levels (the file system root or drive, and the folder below
+    // it) are never made.
     for (size_t i = 2; i < separators.size(); ++i) {
         const std::string folder = path.substr(0, separators[i]);
         if (!PathExists(folder) && !MakeFolder(folder)) return false;

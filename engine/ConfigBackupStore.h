@@ -33,11 +33,14 @@ inline constexpr int kMaxPathSeparators = 20;
 // The folder under which saved configurations live; empty when neither
 // ProgramFiles, XDG_DATA_HOME nor HOME is set.
 std::string ConfigurationRoot();
+// <root>/VEXA/QRV FirmwareUpgrade with the system's separators; empty
+// without a root.
+std::string ProgramFolder();
 // Camera text made safe for a file name: only letters, digits, '.', '_' and
 // '-' stay (anything else becomes '_'); it neither starts nor ends with '.'
 // and holds no "..".
 std::string SanitizeFileNamePart(std::string_view text);
-// Creates every missing folder of `path` (up to its last '/') from the third
+// Creates every missing folder of `path` (up to its last separator) from the third
 // separator on. Fails for 20 or more separators or a folder that cannot be made.
 bool EnsureFolders(const std::string& path);
 

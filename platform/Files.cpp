@@ -18,6 +18,10 @@ std::optional<std::string> EnvironmentValue(const std::string& name) {
     return std::string(value);
 }
 
+char PathSeparator() { return '/'; }
+
+bool IsPathSeparator(char c) { return c == '/'; }
+
 bool PathExists(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0;

@@ -7,12 +7,24 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qrv {
 
 // The value of an environment variable; nothing when it is not set.
 std::optional<std::string> EnvironmentValue(const std::string& name);
+
+// The character the system writes between the folders of a path, and whether
+// a character parts folders ('/' here; '\\' and '/' on Windows).
+char PathSeparator();
+bool IsPathSeparator(char c);
+// `folder`, the system's separator and `name`.
+inline std::string JoinPath(std::string folder, std::string_view name) {
+    folder += PathSeparator();
+    folder += name;
+    return folder;
+}
 
 bool PathExists(const std::string& path);
 // Creates one folder (mode 0700). False when it cannot be made.

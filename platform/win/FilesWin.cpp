@@ -94,6 +94,10 @@ std::optional<std::string> EnvironmentValue(const std::string& name) {
     return win::Narrow(value);
 }
 
+char PathSeparator() { return '\\'; }
+
+bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+
 bool PathExists(const std::string& path) {
     return ::GetFileAttributesW(win::Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }

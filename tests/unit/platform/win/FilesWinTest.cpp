@@ -14,6 +14,7 @@
 #include <fstream>
 #include <thread>
 
+#include "engine/ConfigBackupStore.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "tests/support/TestFolder.h"
@@ -125,6 +126,28 @@ TEST_F(WindowsFiles, AFailureIsToldInTheSystemsWordsReadyForASentence) {
     EXPECT_NE(text.back(), '.');
     EXPECT_NE(text.back(), '\n');
     EXPECT_FALSE(FileKindOf(Utf8(dir / "missing.cfg")));
+}
+
+TEST_F(WindowsFiles, ConfigurationsGoBelowProgramFilesWithBackslashesAndEveryLevelIsMade) {
+    _putenv_s("TZ", "UTC0");
+    _tzset();
+    const std::string root = Utf8(dir);  // C:\users\...\Temp\qrv-win-files-...
+    ASSERT_EQ(root.find('/'), std::string::npos);
+    ASSERT_TRUE(SetEnvironmentVariableW(L"ProgramFiles", (dir.wstring() + L"\\").c_str()));
+    EXPECT_EQ(ConfigurationRoot(), root) << "a trailing separator is dropped";
+    EXPECT_EQ(ProgramFolder(), root + "\\VEXA\\QRV FirmwareUpgrade");
+    ConfigBackupStore store("127.0.0.2", "/system/qrv-k7.cfg", "x", std::chrono::system_clock::from_time_t(1718022345),
+                            "QRV-K7", u"A1234", true);
+    EXPECT_EQ(store.LocalPath(), root + "\\VEXA\\QRV FirmwareUpgrade\\Configurations\\2406101225\\qrv-k7.A1234.cfg");
+    // VEXA is the first level below the root that may be missing.
+    ASSERT_TRUE(EnsureFolders(store.LocalPath())) << LastFileError();
+    EXPECT_TRUE(fs::is_directory(dir / "VEXA" / "QRV FirmwareUpgrade" / "Configurations" / "2406101225"));
+    EXPECT_EQ(FileKindOf(Utf8(dir / "VEXA"))->permissions, 0700u);
+    // Either separator counts towards the limit of 20.
+    std::string deep = "C:";
+    for (int i = 0; i < 19; ++i) deep += i % 2 ? "\\d" : "/d";
+    EXPECT_FALSE(EnsureFolders(deep + "\\f.cfg"));
+    ASSERT_TRUE(SetEnvironmentVariableW(L"ProgramFiles", nullptr));
 }
 
 TEST(WindowsEnvironment, ValuesComeBackAsUtf8AndEmptyIsNotUnset) {
