@@ -63,10 +63,15 @@ std::string JsonRecord(const ReportRecord& r) {
            ",\"ended\":" + JsonString(r.ended) + "}";
 }
 
-// Every folder of `path` up to its last '/' that is missing is made, 0700.
+// Every folder of `path` up to its last separator that is missing is made,
+// 0700. A drive (C:) and a network path's server and share are never made.
 bool MakeParentFolders(const std::string& path) {
-    for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-        const std::string folder = path.substr(0, slash);
+    const bool network = path.size() > 1 && IsPathSeparator(path[0]) && IsPathSeparator(path[1]);
+    int level = 0;
+    for (std::size_t at = 1; at < path.size(); ++at) {
+        if (!IsPathSeparator(path[at]) || IsPathSeparator(path[at - 1])) continue;
+        const std::string folder = path.substr(0, at);
+        if ((network && ++level <= 2) || folder.back() == ':') continue;
         if (!PathExists(folder) && !MakeFolder(folder)) return false;
     }
     return true;

@@ -14,6 +14,8 @@
 #include <fstream>
 #include <thread>
 
+#include "discovery/BatchReport.h"
+#include "discovery/ReportFiles.h"
 #include "engine/ConfigBackupStore.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
@@ -128,7 +130,7 @@ TEST_F(WindowsFiles, AFailureIsToldInTheSystemsWordsReadyForASentence) {
     EXPECT_FALSE(FileKindOf(Utf8(dir / "missing.cfg")));
 }
 
-TEST_F(WindowsFiles, ConfigurationsGoBelowProgramFilesWithBackslashesAndEveryLevelIsMade) {
+TEST_F(WindowsFiles, ConfigurationsAndReportsGoBelowProgramFilesWithBackslashesAndEveryLevelIsMade) {
     _putenv_s("TZ", "UTC0");
     _tzset();
     const std::string root = Utf8(dir);  // C:\users\...\Temp\qrv-win-files-...
@@ -147,6 +149,12 @@ TEST_F(WindowsFiles, ConfigurationsGoBelowProgramFilesWithBackslashesAndEveryLev
     std::string deep = "C:";
     for (int i = 0; i < 19; ++i) deep += i % 2 ? "\\d" : "/d";
     EXPECT_FALSE(EnsureFolders(deep + "\\f.cfg"));
+    // Reports go beside the configurations, their folders made as well.
+    EXPECT_EQ(ReportsFolder(), root + "\\VEXA\\QRV FirmwareUpgrade\\Reports");
+    std::string error;
+    const std::string report = ReportsFolder() + "\\more\\r.json";
+    EXPECT_TRUE(WriteReport(report, BatchReport{}, error)) << error;
+    EXPECT_TRUE(fs::is_regular_file(dir / "VEXA" / "QRV FirmwareUpgrade" / "Reports" / "more" / "r.json"));
     ASSERT_TRUE(SetEnvironmentVariableW(L"ProgramFiles", nullptr));
 }
 
