@@ -48,7 +48,11 @@ function(qrv_test name)
     else()
         list(APPEND labels core unit)
     endif()
-    if(ARG_NETWORK OR ARG_UI OR ARG_LOAD)
+    if(WIN32 AND (ARG_NETWORK OR ARG_LOAD))
+        # Under wine: only inside a private namespace whose wine server was
+        # started in there (tests/windows/in-private-wine makes both).
+        set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/tests/windows/wine-network-test)
+    elseif(ARG_NETWORK OR ARG_UI OR ARG_LOAD)
         set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR ${QRV_PRIVATE_NETWORK})
     endif()
     gtest_discover_tests(${name}

@@ -12,13 +12,14 @@
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "platform/win/WideText.h"
 
 // HTTP over WinHTTP in its asynchronous form, one session per request (no
 // connection reuse, no proxy, no cookies, no redirects, no automatic logon).
-// WinHTTP writes the request line, Host and User-Agent; every other header is
-// ours, in our order. Each step is started and then waited for together with
+// WinHTTP writes the request line; Host and User-Agent come first, as the
+// libcurl client sends them, and every other header is ours, in our order. Each step is started and then waited for together with
 // a stop event, which a stop request and the inquiry's deadline set: a
 // blocked synchronous call could not be ended from outside everywhere.
 
@@ -49,12 +50,14 @@ private:
     HANDLE handle_;
 };
 
-// What WinHTTP's callback reports about the step under way.
+// What WinHTTP's callback reports about the step under way, and the bytes
+// the step reads into or writes from: they live as long as WinHTTP may touch
+// them, so a stopped step never needs to be waited for.
 struct StepState {
     Event completed{false};
-    Event closing{true};
     std::atomic<DWORD> error{0};
     std::atomic<DWORD> bytes{0};
+    std::vector<char> buffer;
 
     static void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, void* info, DWORD length) {
         auto* state = reinterpret_cast<StepState*>(context);
@@ -74,7 +77,6 @@ struct StepState {
                 state->Complete(info ? static_cast<WINHTTP_ASYNC_RESULT*>(info)->dwError : ERROR_WINHTTP_INTERNAL_ERROR, 0);
                 break;
             case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING:
-                state->closing.Set();
                 state->Release();
                 break;
             default:
@@ -109,11 +111,15 @@ public:
     }
 
     bool Open(const HttpEndpoint& endpoint, const wchar_t* verb, const std::string& path, milliseconds timeout) {
-        session_.reset(::WinHttpOpen(win::Widen(kUserAgent).c_str(), WINHTTP_ACCESS_TYPE_NO_PROXY,
+        // No agent for the session: User-Agent is added below, after Host.
+        session_.reset(::WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NO_PROXY,
                                      WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC));
         if (!session_) return false;
         const int ms = static_cast<int>(std::clamp<long long>(timeout.count(), 1, 0x7FFFFFFF));
         ::WinHttpSetTimeouts(session_.get(), ms, ms, ms, ms);
+        // Wine's WinHTTP does not end an asynchronous step at those times:
+        // no step is waited for longer.
+        stepLimit_ = milliseconds(ms);
         connection_.reset(::WinHttpConnect(session_.get(), win::Widen(endpoint.host).c_str(),
                                            static_cast<INTERNET_PORT>(endpoint.port), 0));
         if (!connection_) return false;
@@ -128,9 +134,14 @@ public:
             return false;
         }
         callbackSet_ = true;
-        DWORD features = WINHTTP_DISABLE_COOKIES | WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_AUTHENTICATION;
+        // Each exchange on a connection of its own, as with libcurl: wine's
+        // WinHTTP would otherwise hand a later request an idle connection of
+        // an earlier session.
+        DWORD features = WINHTTP_DISABLE_COOKIES | WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_AUTHENTICATION |
+                         WINHTTP_DISABLE_KEEP_ALIVE;
         ::WinHttpSetOption(request_, WINHTTP_OPTION_DISABLE_FEATURE, &features, sizeof features);
-        return true;
+        const std::string host = endpoint.port == 80 ? endpoint.host : endpoint.host + ":" + std::to_string(endpoint.port);
+        return AddHeaders({"Host: " + host, std::string("User-Agent: ") + kUserAgent});
     }
 
     // Header lines in order; an empty line is left out.
@@ -155,18 +166,25 @@ public:
     }
 
     bool Send(const void* body, DWORD size, DWORD total) {
-        return Step(::WinHttpSendRequest(request_, WINHTTP_NO_ADDITIONAL_HEADERS, 0, const_cast<void*>(body), size,
-                                         total, reinterpret_cast<DWORD_PTR>(&state_)));
+        Hold(body, size);
+        return Step(::WinHttpSendRequest(request_, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                                         size ? state_.buffer.data() : WINHTTP_NO_REQUEST_DATA, size, total,
+                                         reinterpret_cast<DWORD_PTR>(&state_)));
     }
     bool Receive() { return Step(::WinHttpReceiveResponse(request_, nullptr)); }
     bool Write(const void* data, size_t size) {
         if (size == 0) return !stopped_;
-        return Step(::WinHttpWriteData(request_, data, static_cast<DWORD>(size), nullptr)) && state_.bytes == size;
+        Hold(data, size);
+        return Step(::WinHttpWriteData(request_, state_.buffer.data(), static_cast<DWORD>(size), nullptr)) &&
+               state_.bytes == size;
     }
     // Reads body bytes into `buffer`; 0 at the end, -1 on failure.
     long Read(char* buffer, DWORD room) {
-        if (!Step(::WinHttpReadData(request_, buffer, room, nullptr))) return -1;
-        return static_cast<long>(state_.bytes.load());
+        state_.buffer.resize(room);
+        if (!Step(::WinHttpReadData(request_, state_.buffer.data(), room, nullptr))) return -1;
+        const DWORD got = std::min<DWORD>(state_.bytes.load(), room);
+        std::copy_n(state_.buffer.data(), got, buffer);
+        return static_cast<long>(got);
     }
 
     DWORD Status() const {
@@ -198,13 +216,13 @@ private:
             error_ = ::GetLastError();
             return false;
         }
-        DWORD wait = INFINITE;
+        long long wait = stepLimit_.count();
         if (deadline_) {
             const auto left = std::chrono::ceil<milliseconds>(*deadline_ - Clock::now()).count();
-            wait = static_cast<DWORD>(std::max<long long>(left, 0));
+            wait = std::min(wait, std::max<long long>(left, 0));
         }
         const HANDLE events[] = {state_.completed.Get(), stop_.Get()};
-        const DWORD woke = ::WaitForMultipleObjects(2, events, FALSE, wait);
+        const DWORD woke = ::WaitForMultipleObjects(2, events, FALSE, static_cast<DWORD>(wait));
         if (woke != WAIT_OBJECT_0) {
             error_ = woke == WAIT_TIMEOUT ? ERROR_WINHTTP_TIMEOUT : ERROR_WINHTTP_OPERATION_CANCELLED;
             stopped_ = true;
@@ -217,13 +235,17 @@ private:
         return error_ == 0;
     }
 
-    // The callback may still run until WinHTTP reports the handle closing;
-    // that report comes at once on Windows, under wine only once a step under
-    // way has ended, so the wait for it is bounded.
+    // The callback may still run until WinHTTP reports the handle closing
+    // (under wine only once a step under way has ended); it touches nothing
+    // but the step's state, which outlives it.
     void CloseRequest() {
-        if (!request_) return;
-        ::WinHttpCloseHandle(std::exchange(request_, nullptr));
-        if (callbackSet_) ::WaitForSingleObject(state_.closing.Get(), 2000);
+        if (request_) ::WinHttpCloseHandle(std::exchange(request_, nullptr));
+    }
+
+    // The bytes of the next step, copied into the step's state.
+    void Hold(const void* data, size_t size) {
+        const auto* bytes = static_cast<const char*>(data);
+        state_.buffer.assign(bytes, bytes + (data ? size : 0));
     }
 
     InternetHandle session_;
@@ -234,6 +256,7 @@ private:
     Event stop_{true};
     std::atomic<bool> stopped_{false};
     std::optional<Clock::time_point> deadline_;
+    milliseconds stepLimit_{INFINITE - 1};
     DWORD error_ = 0;
 };
 

@@ -44,6 +44,7 @@ public:
 
 private:
     struct CamerasTag {};
+    static std::string NewFolder();  // an empty folder of the simulator's own
     SimProcess(CamerasTag, int count, double timeScale);
     void Launch(std::vector<std::string> arguments, std::vector<std::string> launcher = {});
 

@@ -2,10 +2,9 @@
 // lands on disk, which answers are refused, and what happens to the file after
 // good and failed restores.
 
-#include <sys/stat.h>
-
 #include "engine/CameraClient.h"
 #include "engine/ConfigBackupStore.h"
+#include "platform/Files.h"
 #include "tests/integration/engine/SimTestSupport.h"
 
 namespace qrv::test {
@@ -13,9 +12,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The permission bits as the platform reports them (owner-only access lists
+// show as 0700 and 0600 on Windows).
 int Mode(const std::filesystem::path& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 ? static_cast<int>(info.st_mode & 0777) : -1;
+    const std::optional<FileKind> kind = FileKindOf(path.string());
+    return kind ? static_cast<int>(kind->permissions) : -1;
 }
 
 struct ConfigBackup : ::testing::Test {

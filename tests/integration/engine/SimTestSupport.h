@@ -5,13 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <chrono>
 #include <sstream>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 #include "tests/support/TestFolder.h"
 #include "engine/CameraClient.h"
@@ -61,12 +61,20 @@ inline std::string Camera(const std::string& address, const std::string& extra =
     return line + "\n";
 }
 
+inline void SetEnvironment(const std::string& name, const std::string& value) {
+#ifdef _WIN32
+    _putenv_s(name.c_str(), value.c_str());
+#else
+    ::setenv(name.c_str(), value.c_str(), 1);
+#endif
+}
+
 // A folder of its own for the saved configurations of one test.
 struct ConfigFolder {
     std::filesystem::path root;
     ConfigFolder() {
         root = FreshTestFolder("qrv-it");
-        ::setenv("ProgramFiles", root.c_str(), 1);
+        SetEnvironment("ProgramFiles", root.string());
     }
     ~ConfigFolder() { std::filesystem::remove_all(root); }
     // Every .cfg file below the root.
