@@ -1,9 +1,9 @@
 #include "platform/Clock.h"
 
-#include <condition_variable>
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
-#include <mutex>
+#include <thread>
 
 namespace qrv {
 
@@ -42,12 +42,18 @@ std::string FormatLocalTime(WallTime when, const char* format) {
     return std::string(text, n);
 }
 
+// Slices of 20 ms that look at the stop request in between: a wait on a
+// stop token registers a std::stop_callback, whose removal can miss its
+// wake-up on this C++ library's Windows threads and then waits for ever.
 bool SleepFor(std::chrono::milliseconds duration, std::stop_token stop) {
-    std::mutex mutex;
-    std::condition_variable_any wake;
-    std::unique_lock lock(mutex);
-    wake.wait_for(lock, stop, duration, [] { return false; });
-    return !stop.stop_requested();
+    constexpr std::chrono::milliseconds kSlice{20};
+    const auto until = std::chrono::steady_clock::now() + duration;
+    while (!stop.stop_requested()) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left <= std::chrono::milliseconds::zero()) return true;
+        std::this_thread::sleep_for(std::min(left, kSlice));
+    }
+    return false;
 }
 
 }  // namespace qrv

@@ -29,6 +29,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
+constexpr milliseconds kStopPoll{20};
+
 struct InternetDeleter {
     void operator()(HINTERNET handle) const { ::WinHttpCloseHandle(handle); }
 };
@@ -160,10 +162,10 @@ public:
     // Every wait ends at the latest here (the inquiry's hard deadline).
     void SetDeadline(Clock::time_point deadline) { deadline_ = deadline; }
     // Ends the step under way and every later one.
-    void Stop() {
-        stopped_ = true;
-        stop_.Set();
-    }
+    // A stop request ends the step under way within kStopPoll. (A
+    // std::stop_callback would be quicker, but its removal can miss the
+    // wake-up on this C++ library's Windows threads and wait for ever.)
+    void WatchStop(std::stop_token stop) { stop_ = std::move(stop); }
 
     bool Send(const void* body, DWORD size, DWORD total) {
         Hold(body, size);
@@ -221,10 +223,17 @@ private:
             const auto left = std::chrono::ceil<milliseconds>(*deadline_ - Clock::now()).count();
             wait = std::min(wait, std::max<long long>(left, 0));
         }
-        const HANDLE events[] = {state_.completed.Get(), stop_.Get()};
-        const DWORD woke = ::WaitForMultipleObjects(2, events, FALSE, static_cast<DWORD>(wait));
-        if (woke != WAIT_OBJECT_0) {
-            error_ = woke == WAIT_TIMEOUT ? ERROR_WINHTTP_TIMEOUT : ERROR_WINHTTP_OPERATION_CANCELLED;
+        const auto until = Clock::now() + milliseconds(wait);
+        DWORD woke = WAIT_TIMEOUT;
+        bool stopRequested = false;
+        while (!(stopRequested = stop_.stop_requested())) {
+            const auto left = std::chrono::ceil<milliseconds>(until - Clock::now()).count();
+            woke = ::WaitForSingleObject(state_.completed.Get(),
+                                         static_cast<DWORD>(std::clamp<long long>(left, 0, kStopPoll.count())));
+            if (woke != WAIT_TIMEOUT || left <= kStopPoll.count()) break;
+        }
+        if (woke != WAIT_OBJECT_0 || stopRequested) {
+            error_ = stopRequested ? ERROR_WINHTTP_OPERATION_CANCELLED : ERROR_WINHTTP_TIMEOUT;
             stopped_ = true;
             // The step is still under way: end it now, while the buffers it
             // reads into or writes from still exist.
@@ -253,7 +262,7 @@ private:
     HINTERNET request_ = nullptr;
     bool callbackSet_ = false;
     StepState& state_ = *new StepState;
-    Event stop_{true};
+    std::stop_token stop_;
     std::atomic<bool> stopped_{false};
     std::optional<Clock::time_point> deadline_;
     milliseconds stepLimit_{INFINITE - 1};
@@ -295,7 +304,7 @@ InquiryReply PostInquiry(const InquiryRequest& request, std::stop_token stop) {
     }
     // The deadline is hard: it bounds the whole request, activity or not.
     exchange.SetDeadline(Clock::now() + request.deadline);
-    std::stop_callback stopOnRequest(stop, [&exchange] { exchange.Stop(); });
+    exchange.WatchStop(stop);
     const DWORD size = static_cast<DWORD>(request.body.size());
     if (!exchange.Send(request.body.data(), size, size) || !exchange.Receive()) return reply;
     if (exchange.HasHeader(WINHTTP_QUERY_WWW_AUTHENTICATE)) {
@@ -323,7 +332,7 @@ int PostMultipart(const MultipartPost& post, std::stop_token stop) {
     if (!exchange.Open(post.endpoint, L"POST", post.path, post.receiveTimeout) || !exchange.AddHeaders(post.headers)) {
         return kPostSendFailed;
     }
-    std::stop_callback stopOnRequest(stop, [&exchange] { exchange.Stop(); });
+    exchange.WatchStop(stop);
     const size_t total = post.head.size() + post.data.size() + post.tail.size();
     if (!exchange.Send(WINHTTP_NO_REQUEST_DATA, 0, static_cast<DWORD>(total))) return kPostSendFailed;
     // Head, the data in 1,460-byte pieces (one progress step each), tail.
@@ -357,7 +366,7 @@ DownloadResult Download(const DownloadRequest& request, std::stop_token stop) {
         result.error = "Cannot start the request.";
         return result;
     }
-    std::stop_callback stopOnRequest(stop, [&exchange] { exchange.Stop(); });
+    exchange.WatchStop(stop);
     auto fail = [&](DWORD code) {
         if (stop.stop_requested()) {
             result.error = "The download was stopped.";
