@@ -535,7 +535,9 @@ TEST_F(AutoModeTest, BatchesOfSixCamerasEndWithTheLogInEverySetupDataMode) {
         const SimSchedule schedule = ScheduleOf(sim_->Events());
         EXPECT_EQ(MostAtOnce(schedule.transfers), 1);
         EXPECT_LE(MostAtOnce(schedule.jobs), run.parallel);
-        if (run.parallel > 2) EXPECT_GT(MostAtOnce(schedule.jobs), 2);
+        if (run.parallel > 2) {
+            EXPECT_GT(MostAtOnce(schedule.jobs), 2);
+        }
         // Finish leaves without asking.
         ClickCancel();
         EXPECT_TRUE(WizardClosed());
@@ -600,7 +602,9 @@ TEST_F(AutoModeTest, ClosingTheWindowMidBatchStillWritesTheReport) {
         const bool finished = record.value(QStringLiteral("finished")).toBool();
         unfinished += finished ? 0 : 1;
         // Nothing is claimed for a camera whose job had not ended.
-        if (!finished) EXPECT_FALSE(record.value(QStringLiteral("upgraded")).toBool());
+        if (!finished) {
+            EXPECT_FALSE(record.value(QStringLiteral("upgraded")).toBool());
+        }
     }
     EXPECT_GE(unfinished, 1);
 }
