@@ -72,7 +72,7 @@ bool MakeParentFolders(const std::string& path) {
         if (!IsPathSeparator(path[at]) || IsPathSeparator(path[at - 1])) continue;
         const std::string folder = path.substr(0, at);
         if ((network && ++level <= 2) || folder.back() == ':') continue;
-        if (!PathExists(folder) && !MakeFolder(folder)) return false;
+        if (!EnsureFolder(folder)) return false;
     }
     return true;
 }

@@ -88,7 +88,7 @@ bool EnsureFolders(const std::string& path) {
     // it) are never made.
     for (size_t i = 2; i < separators.size(); ++i) {
         const std::string folder = path.substr(0, separators[i]);
-        if (!PathExists(folder) && !MakeFolder(folder)) return false;
+        if (!EnsureFolder(folder)) return false;
     }
     return true;
 }

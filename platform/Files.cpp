@@ -29,6 +29,10 @@ bool PathExists(const std::string& path) {
 
 bool MakeFolder(const std::string& path) { return ::mkdir(path.c_str(), 0700) == 0; }
 
+bool EnsureFolder(const std::string& path) {
+    return PathExists(path) || MakeFolder(path) || (errno == EEXIST && PathExists(path));
+}
+
 bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 bool RenameFile(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }

@@ -29,6 +29,10 @@ inline std::string JoinPath(std::string folder, std::string_view name) {
 bool PathExists(const std::string& path);
 // Creates one folder (mode 0700). False when it cannot be made.
 bool MakeFolder(const std::string& path);
+// The folder is there afterwards: made now (0700), or there already, also
+// when another thread made it at the same moment.
+// LastFileError then tells why it is not.
+bool EnsureFolder(const std::string& path);
 // Removes a file. False when it cannot be removed.
 bool RemoveFile(const std::string& path);
 // Moves a file to `to` in one step, replacing a file of that name.

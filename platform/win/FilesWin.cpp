@@ -106,6 +106,10 @@ bool MakeFolder(const std::string& path) {
     return ::CreateDirectoryW(win::Widen(path).c_str(), win::OwnerOnlyAccess::ForCurrentUser().Attributes()) || Failed();
 }
 
+bool EnsureFolder(const std::string& path) {
+    return PathExists(path) || MakeFolder(path) || (lastError == ERROR_ALREADY_EXISTS && PathExists(path));
+}
+
 bool RemoveFile(const std::string& path) { return ::DeleteFileW(win::Widen(path).c_str()) || Failed(); }
 
 bool RenameFile(const std::string& from, const std::string& to) {

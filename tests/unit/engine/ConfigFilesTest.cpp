@@ -4,10 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <thread>
+#include <vector>
 
 #include "tests/support/TestFolder.h"
 #include "engine/ConfigBackupStore.h"
@@ -84,6 +87,23 @@ TEST_F(ConfigFiles, EnsureFoldersRefusesTwentySeparators) {
     while (std::count(accepted.begin(), accepted.end(), '/') < 18) accepted += "/d";
     EXPECT_TRUE(EnsureFolders(accepted + "/f")) << "19 separators";
     EXPECT_FALSE(EnsureFolders(accepted + "/e/f"));
+}
+
+// A job saving its configuration and the batch report may make the same
+// folders at one moment: whoever loses the race finds the folder there.
+TEST_F(ConfigFiles, FoldersMadeByTwoThreadsAtOnceFailNeither) {
+    for (int round = 0; round < 40; ++round) {
+        const std::string base = root.string() + "/r" + std::to_string(round) + "/VEXA/QRV FirmwareUpgrade/";
+        std::atomic<int> failures{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([&, t] {
+                if (!EnsureFolders(base + (t % 2 ? "Reports/r.json" : "Configurations/2406101225/f.cfg"))) ++failures;
+            });
+        }
+        for (std::thread& thread : threads) thread.join();
+        ASSERT_EQ(failures.load(), 0) << "round " << round;
+    }
 }
 
 TEST_F(ConfigFiles, FolderThatCannotBeMadeFails) {
