@@ -308,6 +308,10 @@ bool CameraPort::Deliver(Connection& connection, const Exchange& exchange, const
 }
 
 void CameraPort::Record(const Exchange& exchange, std::string_view rawHead, bool complete) {
+    // Stamped when the request was in, before the capture is saved and the
+    // body hashed, which for an upload takes long enough that its client may
+    // have moved on to its next request meanwhile.
+    const auto arrived = std::chrono::steady_clock::now();
     std::string raw(rawHead);
     raw += "\r\n\r\n";
     raw += exchange.body;
@@ -324,7 +328,7 @@ void CameraPort::Record(const Exchange& exchange, std::string_view rawHead, bool
         .Str("body_sha256", Sha256Hex(exchange.body))
         .Bool("complete", complete);
     if (!file.empty()) fields.Str("capture", file);
-    context_.log.Emit("request", camera_.Label(), fields);
+    context_.log.EmitAt(arrived, "request", camera_.Label(), fields);
 }
 
 bool CameraPort::Relay(const Exchange& exchange, std::string& response) {
