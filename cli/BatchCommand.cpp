@@ -339,13 +339,14 @@ int RunBatch(std::span<const std::string> args) {
     list.SetObserver(&printer);
     list.SetRunParameters(options->retain || options->backup, !options->backup, batchTime);
     owner.SetTimerHandler([&list](int id) { list.OnTimer(id); });
-    // An interrupted batch still leaves its report: the cameras whose job had
-    // not ended are recorded as not finished, and the jobs are then stopped.
+    // An interrupted batch still leaves its report: the jobs are stopped, and
+    // the cameras whose job had not ended are recorded as not finished.
     CatchInterrupts();
     list.StartScheduler();
     owner.RunUntil([&list] { return !list.IsRunning() || InterruptCount() > 0; }, std::chrono::hours(24 * 7));
     if (InterruptCount() > 0) {
         list.SetCancel();
+        list.StopJobs();
         PrintLine("Interrupted.");
         for (int row = 0; row < list.RowCount(); ++row) {
             report.records.push_back(RecordOfRow(list, row, settings, report.carriedVersion));

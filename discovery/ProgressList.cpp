@@ -141,13 +141,19 @@ UpgradeJob* ProgressList::FindJob(int row) {
 ProgressList::Backup ProgressList::BackupOf(int row) const {
     for (const Entry& entry : queue_) {
         if (entry.row != row) continue;
-        // A save still under way has no configuration to show yet (a stopped
-        // one is removed).
-        if (entry.job->Stage() <= kSavingConfig) return Backup{};
+        // A save still under way has no configuration to show yet. Once the
+        // job is stopped, a save that ended whole has (a failed or stopped
+        // one was removed), even if the stop came before the upload began.
+        if (entry.job->Stage() < kSavingConfig) return Backup{};
+        if (entry.job->Stage() == kSavingConfig && entry.job->IsWorking()) return Backup{};
         return Backup{entry.job->BackupPath(), entry.job->IsRestored()};
     }
     const ProgressItem& item = *rows_.at(row);
     return Backup{item.configPath, item.configRestored};
+}
+
+void ProgressList::StopJobs() {
+    for (Entry& entry : queue_) entry.job->Stop();
 }
 
 bool ProgressList::IsStarting(int row) const {

@@ -106,6 +106,9 @@ public:
     // Abort: no further job starts; started jobs run to their end, then the
     // unstarted ones are dropped.
     void SetCancel() { cancel_ = true; }
+    // Stops every running job where it stands (an interrupted batch): what
+    // each has saved is then settled before its record is taken.
+    void StopJobs();
     bool CancelRequested() const { return cancel_; }
 
     int QueuedCount() const { return static_cast<int>(queue_.size()); }

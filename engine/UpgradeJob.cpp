@@ -38,7 +38,9 @@ UpgradeJob::UpgradeJob(OwnerPort& owner, std::string address, std::string creden
               std::move(serial), timing),
       timing_(timing) {}
 
-UpgradeJob::~UpgradeJob() {
+UpgradeJob::~UpgradeJob() { Stop(); }
+
+void UpgradeJob::Stop() {
     if (worker_.joinable()) {
         worker_.request_stop();
         worker_.join();

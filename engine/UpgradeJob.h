@@ -35,6 +35,11 @@ public:
     UpgradeJob& operator=(const UpgradeJob&) = delete;
     // Stops the worker cooperatively, joins it and stops the job's timers.
     ~UpgradeJob();
+    // Ends the job's work where it stands: the worker is stopped and joined,
+    // the timers are stopped. The stage stays what it was.
+    void Stop();
+    // A worker was started and has not been stopped and joined.
+    bool IsWorking() const { return worker_.joinable(); }
 
     CameraClient& Client() { return client_; }
     const CameraClient& Client() const { return client_; }

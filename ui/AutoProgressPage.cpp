@@ -142,7 +142,12 @@ void AutoProgressPage::RefreshCounter() {
     log.exec();
 }
 
-void AutoProgressPage::WriteUnwrittenReport() { WriteBatchReport(false); }
+// A window closed mid-batch: the jobs stop first, so that a save that was
+// under way is either whole and named in the report or gone.
+void AutoProgressPage::WriteUnwrittenReport() {
+    if (reportPending_) list_->List().StopJobs();
+    WriteBatchReport(false);
+}
 
 void AutoProgressPage::WriteBatchReport(bool tell) {
     if (!reportPending_) return;
