@@ -66,6 +66,8 @@ int RunUpgrade(std::span<const std::string> args) {
     CliProgram program(options->flags.count("--yes") != 0);
     CliOwner& owner = program.owner;
     StagePrinter printer(owner);
+    // Outlives the session: the job's worker reports to it until it is joined.
+    CountingProgress progress;
     ManualUpgradeSession session(owner, program.package, options->timing, &printer);
     owner.SetTimerHandler([&session](int id) { session.OnTimer(id); });
     owner.SetJobMessageHandler([&session](int wParam, int lParam) { session.OnJobMessage(wParam, lParam); });
@@ -97,13 +99,14 @@ int RunUpgrade(std::span<const std::string> args) {
         return kExitRefused;
     }
     PrintLine(TerminalText(MessageText(200, owner)));
-    CountingProgress progress;
     started = WallNow();
     // Ctrl+C or SIGTERM stops the run; the record says it did not finish.
     CatchInterrupts();
     session.Start(mode, &progress);
     owner.RunUntil([&session] { return session.IsFinished() || InterruptCount() > 0; }, std::chrono::hours(24));
     if (!session.IsFinished()) {
+        // The job is stopped and joined before its record is taken.
+        session.Stop();
         PrintLine("Interrupted.");
         return writeReport() ? kExitInterrupted : kExitRefused;
     }

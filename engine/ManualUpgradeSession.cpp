@@ -32,6 +32,13 @@ ManualUpgradeSession::~ManualUpgradeSession() {
     job_.reset();
 }
 
+void ManualUpgradeSession::Stop() {
+    JoinWorkers();
+    if (job_) job_->Stop();
+    owner_.StopTimer(kManualPollTimer);
+    pollRunning_ = false;
+}
+
 void ManualUpgradeSession::JoinWorkers() {
     for (std::jthread* worker : {&saveWorker_, &restoreWorker_}) {
         if (worker->joinable()) {

@@ -66,6 +66,10 @@ public:
     // The running step: saves the configuration when asked, then starts the
     // job. Returns at once.
     void Start(SetupDataMode mode, ProgressSink* progress);
+    // Stops the running step where it is: joins the save or restore and the
+    // job's worker, and stops the poll. The job is kept for the record; its
+    // progress sink is not touched after this returns. Owner thread.
+    void Stop();
 
     // The owner hands every job message and every timer tick here.
     void OnJobMessage(int wParam, int lParam);
