@@ -21,7 +21,7 @@ std::optional<std::string> ReadPasswordFile(const std::string& path, std::string
         char mode[16];
         std::snprintf(mode, sizeof mode, "%04o", kind->permissions);
         error = "The password file " + path + " can be read by other users (mode " + mode +
-                "); make it private first: chmod 600 '" + path + "'.";
+                "); make it private first: " + MakePrivateCommand(path) + ".";
         return std::nullopt;
     }
     const std::optional<std::vector<std::uint8_t>> bytes = ReadFileBytes(path);

@@ -69,6 +69,8 @@ std::optional<FileKind> FileKindOf(const std::string& path) {
 
 std::string LastFileError() { return std::strerror(errno); }
 
+std::string MakePrivateCommand(const std::string& path) { return "chmod 600 '" + path + "'"; }
+
 OutputFile::OutputFile(const std::string& path)
     : fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600)) {
     // An older file keeps its mode on O_CREAT; account data must not stay readable.

@@ -52,6 +52,10 @@ struct FileKind {
 // Nothing when the path cannot be examined (LastFileError tells why).
 std::optional<FileKind> FileKindOf(const std::string& path);
 
+// The command a user types to make a file readable by no one else
+// ("chmod 600 'FILE'"; an icacls line on Windows).
+std::string MakePrivateCommand(const std::string& path);
+
 // The platform's text for the last failed file operation of this thread.
 std::string LastFileError();
 

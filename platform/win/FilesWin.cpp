@@ -152,6 +152,11 @@ std::optional<FileKind> FileKindOf(const std::string& path) {
 
 std::string LastFileError() { return win::ErrorText(lastError); }
 
+// No inherited entries, and full access for the current user only.
+std::string MakePrivateCommand(const std::string& path) {
+    return "icacls \"" + path + "\" /inheritance:r /grant:r \"%USERNAME%:F\"";
+}
+
 OutputFile::OutputFile(const std::string& path) : fd_(OpenForWriting(path, CREATE_ALWAYS)) {}
 
 OutputFile OutputFile::CreateNew(const std::string& path, bool& existed) {

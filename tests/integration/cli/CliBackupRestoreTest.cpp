@@ -2,11 +2,13 @@
 // runs them against simulated cameras.
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <poll.h>
 #include <pty.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -16,7 +18,9 @@
 #include <optional>
 
 #include "tests/support/CommandRun.h"
+#include "platform/Files.h"
 #include "tests/support/SimProcess.h"
+#include "tests/support/TestEnvironment.h"
 #include "tests/support/TestFolder.h"
 
 namespace qrv::test {
@@ -43,29 +47,46 @@ size_t RestoreRequests(const SimProcess& sim) {
     }));
 }
 
+// The access mode as the program sees it: on Windows 0600 or 0700 for what
+// only the current user may open (with 044 or 055 added when others may).
+unsigned ModeOf(const fs::path& path) {
+    const std::optional<FileKind> kind = FileKindOf(path.string());
+    return kind ? kind->permissions : 0u;
+}
+
+// A file only its owner may read (on Windows too, through the program's own
+// file rules), then given `mode`.
 void WriteFile(const fs::path& path, const std::string& bytes, fs::perms mode = fs::perms::owner_read | fs::perms::owner_write) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-    fs::permissions(path, mode);
+    {
+        OutputFile file(path.string());
+        ASSERT_TRUE(file.IsOpen() && file.Write(bytes)) << path;
+    }
+    if (mode != (fs::perms::owner_read | fs::perms::owner_write)) fs::permissions(path, mode);
 }
 
 struct BackupRestore : ::testing::Test {
     fs::path dir;
+    fs::path config;  // what the command line takes as ProgramFiles
 
     void SetUp() override {
         dir = FreshTestFolder("qrv-cli-backup");
-        fs::create_directories(dir / "config");
-        ::setenv("ProgramFiles", (dir / "config").c_str(), 1);
-        ::unsetenv("QRV_PASSWORD");
+        config = ProgramFilesForCommands(dir / "config");
+        ASSERT_FALSE(config.empty()) << "the command line's saves need a throwaway wine prefix";
+        fs::remove_all(config / "VEXA");
+        fs::create_directories(config);
+        UnsetEnvironment("QRV_PASSWORD");
     }
     void TearDown() override {
-        ::unsetenv("QRV_PASSWORD");
+        UnsetEnvironment("QRV_PASSWORD");
+        if (!config.empty()) fs::remove_all(config / "VEXA");
         fs::remove_all(dir);
     }
 
     CommandRun RunCli(const std::string& args) const { return RunCommand(QRV_CLI_PATH, args, dir); }
     std::vector<fs::path> SavedFiles() const {
         std::vector<fs::path> files;
-        for (const auto& entry : fs::recursive_directory_iterator(dir / "config")) {
+        std::error_code none;  // no VEXA folder: nothing saved
+        for (const auto& entry : fs::recursive_directory_iterator(config / "VEXA", none)) {
             if (entry.is_regular_file()) files.push_back(entry.path());
         }
         std::sort(files.begin(), files.end());
@@ -82,8 +103,8 @@ TEST_F(BackupRestore, BackupThenRestoreBringsTheAccountsBackAfterAnUpgradeResetT
     ASSERT_EQ(backup.exitCode, 0) << backup.out << backup.err;
     EXPECT_EQ(backup.out, "Saving config file\nSaved 4096 bytes to " + saved.string() + "\n");
     ASSERT_EQ(fs::file_size(saved), 4096u);
-    EXPECT_EQ(fs::status(saved).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(fs::status(saved.parent_path()).permissions() & fs::perms::all, fs::perms::owner_all);
+    EXPECT_EQ(ModeOf(saved), 0600u);
+    EXPECT_EQ(ModeOf(saved.parent_path()), 0700u);
     EXPECT_TRUE(SavedFiles().empty()) << "--out writes nothing into the Configurations folder";
 
     // An upgrade that discards the settings leaves the factory administrator only.
@@ -133,7 +154,7 @@ TEST_F(BackupRestore, BackupFollowsTheUpgradesFileRules) {
         for (const fs::path& file : SavedFiles()) {
             names.push_back(file.filename().string());
             EXPECT_EQ(fs::file_size(file), 4096u);
-            EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+            EXPECT_EQ(ModeOf(file), 0600u);
         }
         EXPECT_EQ(names, row.files) << row.args;
         EXPECT_NE(run.err.find(row.err), std::string::npos) << run.err;
@@ -179,7 +200,9 @@ TEST_F(BackupRestore, RestoreRefusesWhatIsNoConfiguration) {
         fs::resize_file(dir / "huge.cfg", 64u * 1024u * 1024u + 1u);  // sparse: one byte over the cap
     }
     fs::create_directories(dir / "folder.cfg");
+#ifndef _WIN32
     ASSERT_EQ(::mkfifo((dir / "pipe.cfg").c_str(), 0600), 0);
+#endif
     struct Row {
         std::string args;
         int exitCode;
@@ -191,7 +214,9 @@ TEST_F(BackupRestore, RestoreRefusesWhatIsNoConfiguration) {
         {file("empty.cfg") + " --yes", 1, "is empty", 0},
         {file("huge.cfg") + " --yes", 1, "is larger than 67108864 bytes", 0},
         {file("folder.cfg") + " --yes", 1, "is not a regular file", 0},
+#ifndef _WIN32
         {file("pipe.cfg") + " --yes", 1, "is not a regular file", 0},
+#endif
         {file("missing.cfg") + " --yes", 1, "Cannot read", 0},
         {"--yes", 2, "--file FILE.cfg", 0},
         {file("good.cfg"), 1, "Information: Restore the configuration", 0},  // not confirmed
@@ -242,8 +267,10 @@ TEST_F(BackupRestore, PasswordSourcesAndTheirOrder) {
     const fs::path emptyFile = dir / "pass-empty";
     WriteFile(privateFile, "secret\n");
     WriteFile(crlfFile, "secret\r\nsecond line\n");
+#ifndef _WIN32
     WriteFile(openFile, "secret\n", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
     WriteFile(groupFile, "secret\n", fs::perms::owner_read | fs::perms::group_read);
+#endif
     WriteFile(emptyFile, "\nsecret\n");
     const auto file = [](const fs::path& path) { return " --password-file '" + path.string() + "'"; };
     struct Row {
@@ -256,8 +283,10 @@ TEST_F(BackupRestore, PasswordSourcesAndTheirOrder) {
     const std::vector<Row> rows = {
         {"file", file(privateFile), std::nullopt, 0, ""},
         {"first line only", file(crlfFile), std::nullopt, 0, ""},
+#ifndef _WIN32  // modes are the access lists' on Windows, which wine does not hand to other users
         {"readable by all", file(openFile), std::nullopt, 2, "can be read by other users (mode 0644)"},
         {"readable by group", file(groupFile), std::nullopt, 2, "can be read by other users (mode 0440)"},
+#endif
         {"empty first line", file(emptyFile), std::nullopt, 2, "empty first line"},
         {"missing file", file(dir / "none"), std::nullopt, 2, "Cannot read the password file"},
         {"folder", file(dir), std::nullopt, 2, "not a regular file"},
@@ -271,9 +300,9 @@ TEST_F(BackupRestore, PasswordSourcesAndTheirOrder) {
     };
     for (const Row& row : rows) {
         if (row.variable) {
-            ::setenv("QRV_PASSWORD", row.variable->c_str(), 1);
+            SetEnvironment("QRV_PASSWORD", *row.variable);
         } else {
-            ::unsetenv("QRV_PASSWORD");
+            UnsetEnvironment("QRV_PASSWORD");
         }
         const CommandRun run = RunCli("probe 127.0.0.2 --user inst" + row.options);
         EXPECT_EQ(run.exitCode, row.exitCode) << row.name << "\n" << run.err;
@@ -282,15 +311,16 @@ TEST_F(BackupRestore, PasswordSourcesAndTheirOrder) {
             EXPECT_NE(run.out.find("admin=ok\n"), std::string::npos) << row.name;
         }
     }
-    ::unsetenv("QRV_PASSWORD");
+    UnsetEnvironment("QRV_PASSWORD");
     // Every command with a password takes the same sources.
     const CommandRun backup = RunCli("backup 127.0.0.2 --user inst" + file(privateFile) + " --out '" + (dir / "b.cfg").string() + "'");
     EXPECT_EQ(backup.exitCode, 0) << backup.err;
-    const CommandRun upgradeRefused = RunCli("upgrade 127.0.0.2 --user inst" + file(openFile) + " --yes");
+    const CommandRun upgradeRefused = RunCli("upgrade 127.0.0.2 --user inst" + file(emptyFile) + " --yes");
     EXPECT_EQ(upgradeRefused.exitCode, 2);
     EXPECT_EQ(Count(sim, "verdict", "upload", true), 0u);
 }
 
+#ifndef _WIN32
 // Runs the command line on a pseudo-terminal, answers its password prompt with
 // `typed` and returns everything the terminal showed and the exit code.
 struct TerminalRun {
@@ -353,12 +383,13 @@ TEST_F(BackupRestore, PasswordPromptOnATerminalDoesNotEcho) {
         }
     }
     // A source that is given is used without asking.
-    ::setenv("QRV_PASSWORD", "s3cr3tW", 1);
+    SetEnvironment("QRV_PASSWORD", "s3cr3tW");
     const TerminalRun quiet = RunOnTerminal({QRV_CLI_PATH, "probe", "127.0.0.2", "--user", "inst"}, "unused");
-    ::unsetenv("QRV_PASSWORD");
+    UnsetEnvironment("QRV_PASSWORD");
     EXPECT_EQ(quiet.exitCode, 0) << quiet.screen;
     EXPECT_EQ(quiet.screen.find("Password: "), std::string::npos) << quiet.screen;
 }
+#endif  // a pseudo-terminal is Linux's; the Windows console prompt is not driven here
 
 }  // namespace
 }  // namespace qrv::test

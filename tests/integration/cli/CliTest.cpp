@@ -2,13 +2,13 @@
 // it prints, what it answers with, and what the camera ends up with.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 
 #include "tests/support/TestFolder.h"
 #include "tests/support/CommandRun.h"
 #include "tests/support/SimProcess.h"
+#include "tests/support/TestEnvironment.h"
 
 namespace qrv::test {
 namespace {
@@ -24,19 +24,26 @@ std::string Camera(const std::string& address, const std::string& extra = "") {
 
 struct Cli : ::testing::Test {
     fs::path dir;
+    fs::path config;  // what the command line takes as ProgramFiles
 
     void SetUp() override {
         dir = FreshTestFolder("qrv-cli");
-        fs::create_directories(dir / "config");
-        ::setenv("ProgramFiles", (dir / "config").c_str(), 1);
+        config = ProgramFilesForCommands(dir / "config");
+        ASSERT_FALSE(config.empty()) << "the command line's saves need a throwaway wine prefix";
+        fs::remove_all(config / "VEXA");
+        fs::create_directories(config);
     }
-    void TearDown() override { fs::remove_all(dir); }
+    void TearDown() override {
+        if (!config.empty()) fs::remove_all(config / "VEXA");
+        fs::remove_all(dir);
+    }
 
     // Runs the command line with `args` (no terminal on stdin).
     CliRun RunCli(const std::string& args) const { return RunCommand(QRV_CLI_PATH, args, dir); }
     std::vector<fs::path> SavedFiles() const {
         std::vector<fs::path> files;
-        for (const auto& entry : fs::recursive_directory_iterator(dir / "config")) {
+        std::error_code none;  // no VEXA folder: nothing saved
+        for (const auto& entry : fs::recursive_directory_iterator(config / "VEXA", none)) {
             if (entry.is_regular_file()) files.push_back(entry.path());
         }
         return files;

@@ -20,6 +20,7 @@
 #include "platform/HeadlessOwner.h"
 #include "platform/Text.h"
 #include "tests/support/SimProcess.h"
+#include "tests/support/TestEnvironment.h"
 
 namespace qrv::test {
 
@@ -59,14 +60,6 @@ inline std::string Camera(const std::string& address, const std::string& extra =
     std::string line = address;
     for (const auto& [key, value] : settings) line += " " + key + "=" + value;
     return line + "\n";
-}
-
-inline void SetEnvironment(const std::string& name, const std::string& value) {
-#ifdef _WIN32
-    _putenv_s(name.c_str(), value.c_str());
-#else
-    ::setenv(name.c_str(), value.c_str(), 1);
-#endif
 }
 
 // A folder of its own for the saved configurations of one test.
