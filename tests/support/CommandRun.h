@@ -14,8 +14,11 @@ struct CommandRun {
 };
 
 // Runs `program` with `args` (shell words, quoted by the caller where needed);
-// its output goes through files in `scratch`.
-CommandRun RunCommand(const std::string& program, const std::string& args, const std::filesystem::path& scratch);
+// its output goes through files in `scratch`. Standard input is `input`, or
+// empty when none is given. On Windows the output's CR LF line ends are read
+// back as "\n".
+CommandRun RunCommand(const std::string& program, const std::string& args, const std::filesystem::path& scratch,
+                      const std::filesystem::path& input = {});
 
 // The whole content of a file; empty when it cannot be read.
 std::string ReadWholeFile(const std::filesystem::path& path);

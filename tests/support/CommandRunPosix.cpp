@@ -6,11 +6,13 @@
 
 namespace qrv::test {
 
-CommandRun RunCommand(const std::string& program, const std::string& args, const std::filesystem::path& scratch) {
+CommandRun RunCommand(const std::string& program, const std::string& args, const std::filesystem::path& scratch,
+                      const std::filesystem::path& input) {
     const std::filesystem::path out = scratch / "out.txt";
     const std::filesystem::path err = scratch / "err.txt";
+    const std::string in = input.empty() ? std::string("/dev/null") : input.string();
     const std::string command =
-        "'" + program + "' " + args + " </dev/null >'" + out.string() + "' 2>'" + err.string() + "'";
+        "'" + program + "' " + args + " <'" + in + "' >'" + out.string() + "' 2>'" + err.string() + "'";
     const int status = std::system(command.c_str());
     CommandRun run;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

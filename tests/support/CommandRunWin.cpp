@@ -1,7 +1,7 @@
 // The Windows side of RunCommand: the program is started with CreateProcess,
 // its arguments split as a POSIX shell splits them (single and double quotes,
 // no escapes, since Windows paths hold backslashes) and quoted again as the C
-// runtime reads a command line. Standard input is NUL; the output goes
+// runtime reads a command line. Standard input is the given file or NUL; the output goes
 // through files in the scratch folder and its line ends are read back as
 // "\n", so that the tests compare the same text on both systems.
 
@@ -85,7 +85,8 @@ std::string WithNewlines(std::string text) {
 
 }  // namespace
 
-CommandRun RunCommand(const std::string& program, const std::string& args, const std::filesystem::path& scratch) {
+CommandRun RunCommand(const std::string& program, const std::string& args, const std::filesystem::path& scratch,
+                      const std::filesystem::path& input) {
     // A Unix path (the build's own, as CMake names it) is the Z: drive's.
     std::filesystem::path file(program);
     if (!program.empty() && program.front() == '/') file = std::filesystem::path("Z:" + program);
@@ -95,19 +96,19 @@ CommandRun RunCommand(const std::string& program, const std::string& args, const
 
     const std::filesystem::path out = scratch / "out.txt";
     const std::filesystem::path err = scratch / "err.txt";
-    HANDLE input = OpenForChild(L"NUL", GENERIC_READ, OPEN_EXISTING);
+    HANDLE in = OpenForChild(input.empty() ? L"NUL" : input.wstring(), GENERIC_READ, OPEN_EXISTING);
     HANDLE output = OpenForChild(out.wstring(), GENERIC_WRITE, CREATE_ALWAYS);
     HANDLE error = OpenForChild(err.wstring(), GENERIC_WRITE, CREATE_ALWAYS);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input;
+    startup.hStdInput = in;
     startup.hStdOutput = output;
     startup.hStdError = error;
     PROCESS_INFORMATION process{};
     const BOOL started = CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                         &startup, &process);
-    CloseHandle(input);
+    CloseHandle(in);
     CloseHandle(output);
     CloseHandle(error);
     CommandRun run;

@@ -40,14 +40,20 @@ using Mode = UpgradeWizardDialog::ButtonMode;
 const MessageBox kProceed = Box(u"Proceed to the firmware upgrade?", u"Information", BoxIcon::Question,
                                 BoxButtons::OkCancel);
 
-// Acts on the next modal dialog of type T once it is up, from inside its own
-// event loop (exec() does not return before the dialog closes).
+// Acts on the next modal dialog of type T once it is up and has become the
+// active window (its focus is given then; a busy machine shows the dialog a
+// moment before it activates it), from inside its own event loop (exec()
+// does not return before the dialog closes). After two seconds up it acts
+// all the same.
 template <class T>
 void WhenModal(std::function<void(T*)> act) {
     auto* poll = new QTimer;
     poll->setInterval(5);
-    QObject::connect(poll, &QTimer::timeout, [poll, act] {
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+    auto polls = std::make_shared<int>(0);
+    QObject::connect(poll, &QTimer::timeout, [poll, act, polls] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (dialog && !dialog->isActiveWindow() && ++*polls < 400) return;
+        if (dialog) {
             poll->stop();
             poll->deleteLater();
             act(dialog);

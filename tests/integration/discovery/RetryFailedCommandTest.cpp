@@ -51,7 +51,7 @@ protected:
         return nullptr;
     }
 
-    ConfigFolder folder;
+    CommandFolder folder;
 };
 
 TEST_F(RetryFailedCommand, OnlyTheCamerasThatFailedAreUploadedToAgain) {
@@ -150,7 +150,7 @@ TEST_F(RetryFailedCommand, AReportThatCannotBeTrustedIsRefusedBeforeAnyCameraIsA
         {"--retry-failed " + Path("format2.json") + login, 2,
          "': line 1: the report is of format '2'; this program reads format 1.\n"},
         {"--retry-failed " + Path("old.csv") + login, 2, "': line 1: no column 'format'"},
-        {"--retry-failed " + Path("missing.json") + login, 2, "': No such file or directory.\n"},
+        {"--retry-failed " + Path("missing.json") + login, 2, "': " + NoSuchFileText() + ".\n"},
         {"--retry-failed " + folder.root.string() + login, 2, "': not a regular file.\n"},
         {"--retry-failed " + Path("good.json") + " 127.0.0.2" + login, 2,
          "--retry-failed takes its cameras from the report: give no addresses or --list with it.\n"},

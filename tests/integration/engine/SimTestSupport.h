@@ -17,6 +17,7 @@
 #include "engine/CameraClient.h"
 #include "engine/FirmwarePackage.h"
 #include "engine/Timing.h"
+#include "platform/Files.h"
 #include "platform/HeadlessOwner.h"
 #include "platform/Text.h"
 #include "tests/support/SimProcess.h"
@@ -74,6 +75,44 @@ struct ConfigFolder {
     std::vector<std::filesystem::path> Files() const {
         std::vector<std::filesystem::path> files;
         for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+            if (entry.is_regular_file()) files.push_back(entry.path());
+        }
+        return files;
+    }
+};
+
+// The system's text for a file that is not there, as the program words it.
+inline std::string NoSuchFileText() {
+    (void)ReadFileBytes((std::filesystem::temp_directory_path() / "qrv-there-is-no-such-file").string());
+    return LastFileError();
+}
+
+// A scratch folder for a test that starts the command line, and the
+// ProgramFiles below which the command line saves (see
+// ProgramFilesForCommands); the program's folder there is emptied before and
+// after the test.
+struct CommandFolder {
+    std::filesystem::path root;
+    std::filesystem::path programFiles;
+    CommandFolder() {
+        root = FreshTestFolder("qrv-it");
+        programFiles = ProgramFilesForCommands(root);
+        if (programFiles.empty()) {
+            ADD_FAILURE() << "the command line's saves need a throwaway wine prefix";
+            return;
+        }
+        std::filesystem::remove_all(programFiles / "VEXA");
+    }
+    ~CommandFolder() {
+        if (!programFiles.empty()) std::filesystem::remove_all(programFiles / "VEXA");
+        std::filesystem::remove_all(root);
+    }
+    // Every file the command line saved below ProgramFiles.
+    std::vector<std::filesystem::path> Files() const {
+        std::vector<std::filesystem::path> files;
+        std::error_code none;  // no such folder: nothing saved
+        if (programFiles.empty()) return files;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(programFiles / "VEXA", none)) {
             if (entry.is_regular_file()) files.push_back(entry.path());
         }
         return files;
