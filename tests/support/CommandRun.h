@@ -20,6 +20,12 @@ struct CommandRun {
 CommandRun RunCommand(const std::string& program, const std::string& args, const std::filesystem::path& scratch,
                       const std::filesystem::path& input = {});
 
+// A path as the Linux programs that RunCommand starts name it: the path
+// itself on Linux. On Windows (under wine), where a program named by a Unix
+// path that is no .exe is started as a Unix process through /bin/sh, its
+// Unix name.
+std::string ShellPath(const std::filesystem::path& path);
+
 // The whole content of a file; empty when it cannot be read.
 std::string ReadWholeFile(const std::filesystem::path& path);
 

@@ -21,4 +21,6 @@ CommandRun RunCommand(const std::string& program, const std::string& args, const
     return run;
 }
 
+std::string ShellPath(const std::filesystem::path& path) { return path.string(); }
+
 }  // namespace qrv::test

@@ -1,4 +1,7 @@
-// The Windows side of RunCommand: the program is started with CreateProcess,
+// The Windows side of RunCommand. A Linux program (a Unix path that is no
+// .exe) is started through /bin/sh as a Unix process, which wine allows: the
+// shell writes its exit status to a file, since wine gives no handle to wait
+// on. A Windows program is started with CreateProcess,
 // its arguments split as a POSIX shell splits them (single and double quotes,
 // no escapes, since Windows paths hold backslashes) and quoted again as the C
 // runtime reads a command line. Standard input is the given file or NUL; the output goes
@@ -7,10 +10,12 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <stdexcept>
 #include <vector>
 
 #include "tests/support/CommandRun.h"
+#include "tests/support/WineUnix.h"
 
 namespace qrv::test {
 
@@ -83,13 +88,42 @@ std::string WithNewlines(std::string text) {
     return out;
 }
 
+// A Linux program run to its end; `args` are the shell's words already.
+CommandRun RunUnixCommand(const std::string& program, const std::string& args, const std::filesystem::path& scratch,
+                          const std::filesystem::path& input) {
+    const std::filesystem::path out = scratch / "out.txt";
+    const std::filesystem::path err = scratch / "err.txt";
+    const std::filesystem::path status = scratch / "status.txt";
+    std::filesystem::remove(status);
+    const std::string in = input.empty() ? std::string("/dev/null") : UnixPath(input.string());
+    // Wine hands a Unix process the Windows PATH: the shell gets the usual one.
+    const std::string command = "PATH=/usr/local/bin:/usr/bin:/bin; export PATH; '" + program + "' " + args + " <'" + in + "' >'" + UnixPath(out.string()) + "' 2>'" +
+                                UnixPath(err.string()) + "'; echo $? >'" + UnixPath(status.string()) + "'";
+    CommandRun run;
+    if (command.find('"') != std::string::npos) {
+        run.err = "a Linux program's command line cannot hold a double quote under wine";
+        return run;
+    }
+    StartUnix({"/bin/sh", "-c", command}, (scratch / "shell.txt").string());
+    if (WaitForFile(status, std::chrono::minutes(10))) run.exitCode = std::stoi(ReadWholeFile(status));
+    run.out = ReadWholeFile(out);
+    run.err = ReadWholeFile(err);
+    return run;
+}
+
 }  // namespace
+
+std::string ShellPath(const std::filesystem::path& path) { return UnixPath(path.string()); }
 
 CommandRun RunCommand(const std::string& program, const std::string& args, const std::filesystem::path& scratch,
                       const std::filesystem::path& input) {
+    const bool unixPath = !program.empty() && program.front() == '/';
+    if (unixPath && std::filesystem::path(program).extension() != ".exe") {
+        return RunUnixCommand(program, args, scratch, input);
+    }
     // A Unix path (the build's own, as CMake names it) is the Z: drive's.
     std::filesystem::path file(program);
-    if (!program.empty() && program.front() == '/') file = std::filesystem::path("Z:" + program);
+    if (unixPath) file = std::filesystem::path("Z:" + program);
     const std::wstring application = file.make_preferred().wstring();
     std::wstring line = QuotedArgument(application);
     for (const std::string& word : ShellWords(args)) line += L' ' + QuotedArgument(Wide(word));

@@ -7,6 +7,8 @@
 // cannot stop its simulator; the next one does, before it starts its own,
 // since the two would want the same addresses.
 #include "tests/support/SimProcess.h"
+#include "tests/support/CommandRun.h"
+#include "tests/support/WineUnix.h"
 
 #include <windows.h>
 
@@ -23,65 +25,6 @@ namespace {
 
 constexpr auto kStartLimit = std::chrono::seconds(10);
 constexpr auto kStopLimit = std::chrono::seconds(10);
-
-std::string ReadText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-// The Unix name of a Windows path, as wine maps it.
-std::string UnixPath(const std::string& windowsPath) {
-    using ToUnix = char*(CDECL*)(LPCWSTR);
-    static const auto toUnix =
-        reinterpret_cast<ToUnix>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
-    if (!toUnix) throw std::runtime_error("the simulator can only be started under wine");
-    const std::wstring wide = std::filesystem::path(windowsPath).wstring();
-    char* unix = toUnix(wide.c_str());
-    if (!unix) throw std::runtime_error("no Unix name for " + windowsPath);
-    std::string text(unix);
-    HeapFree(GetProcessHeap(), 0, unix);
-    return text;
-}
-
-// Starts a Unix program with its arguments (none may hold a double quote)
-// and its output going to `output`; wine gives no handle to wait on.
-void StartUnix(const std::vector<std::string>& arguments, const std::string& output) {
-    std::wstring line;
-    for (const std::string& argument : arguments) {
-        if (!line.empty()) line += L' ';
-        line += L'"' + std::filesystem::path(argument).wstring() + L'"';
-    }
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE out = CreateFileW(std::filesystem::path(output).wstring().c_str(), GENERIC_WRITE,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit, CREATE_ALWAYS, 0, nullptr);
-    if (out == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create " + output);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = out;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION process{};
-    const std::wstring program = L"Z:" + std::filesystem::path(arguments.front()).make_preferred().wstring();
-    const BOOL started =
-        CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
-    CloseHandle(out);
-    if (!started) throw std::runtime_error("cannot start " + arguments.front());
-    if (process.hProcess) CloseHandle(process.hProcess);
-    if (process.hThread) CloseHandle(process.hThread);
-}
-
-bool WaitForFile(const std::filesystem::path& path, std::chrono::steady_clock::duration limit,
-                 const std::string& needed = "\n") {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (ReadText(path).find(needed) == std::string::npos) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
 
 bool WindowsProcessAlive(DWORD id) {
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
@@ -100,7 +43,7 @@ void StopOrphans() {
         if (name.rfind("qrv-sim-", 0) != 0) continue;
         const DWORD owner = std::strtoul(name.c_str() + 8, nullptr, 10);
         if (owner == GetCurrentProcessId() || WindowsProcessAlive(owner)) continue;
-        const std::string pid = ReadText(entry.path() / "sim.pid");
+        const std::string pid = ReadWholeFile(entry.path() / "sim.pid");
         if (!pid.empty() && !std::filesystem::exists(entry.path() / "sim.status")) {
             StartUnix({"/bin/kill", "-KILL", std::to_string(std::stoi(pid))}, (entry.path() / "kill.out").string());
             WaitForFile(entry.path() / "sim.status", kStopLimit);
@@ -148,9 +91,9 @@ void SimProcess::Launch(std::vector<std::string> arguments, std::vector<std::str
                command + " & echo $! >'" + unixDir + "/sim.pid'; wait $!; echo $? >'" + unixDir + "/sim.status'"},
               dir_ + "/sim.out");
     if (!WaitForFile(dir_ + "/sim.pid", kStartLimit)) throw std::runtime_error("the simulator's shell did not start");
-    pid_ = std::stoi(ReadText(dir_ + "/sim.pid"));
+    pid_ = std::stoi(ReadWholeFile(dir_ + "/sim.pid"));
     if (!WaitForFile(dir_ + "/sim.out", kStartLimit, "READY\n")) {
-        const std::string output = ReadText(dir_ + "/sim.out");
+        const std::string output = ReadWholeFile(dir_ + "/sim.out");
         Stop();
         std::filesystem::remove_all(dir_);
         throw std::runtime_error("the camera simulator did not become ready (output: '" + output +
@@ -163,7 +106,7 @@ int SimProcess::Stop() {
     const std::filesystem::path status = dir_ + "/sim.status";
     StartUnix({"/bin/kill", "-TERM", std::to_string(pid_)}, dir_ + "/kill.out");
     if (WaitForFile(status, kStopLimit)) {
-        exitStatus_ = std::stoi(ReadText(status));
+        exitStatus_ = std::stoi(ReadWholeFile(status));
     } else {
         // A simulator that ignores SIGTERM is a fault the test reports
         // through the exit status; it must not outlive the test.
