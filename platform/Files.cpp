@@ -95,18 +95,6 @@ OutputFile OutputFile::TakeStandardOutput() {
     return file;
 }
 
-OutputFile::OutputFile(OutputFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-}
-
-OutputFile::~OutputFile() { Close(); }
-
 bool OutputFile::Write(std::span<const char> bytes) {
     if (fd_ < 0) return false;
     size_t done = 0;

@@ -1,6 +1,5 @@
 #include "platform/HttpClient.h"
 
-#include <arpa/inet.h>
 #include <curl/curl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -417,25 +416,6 @@ std::string ErrorText(CURLcode code, const char* buffer) {
 }
 
 }  // namespace
-
-std::optional<HttpEndpoint> SplitAddress(std::string_view address) {
-    HttpEndpoint endpoint;
-    const size_t colon = address.find(':');
-    endpoint.host = std::string(address.substr(0, colon));
-    if (colon != std::string_view::npos) {
-        std::string_view portText = address.substr(colon + 1, 10);
-        long value = 0;
-        size_t i = 0;
-        for (; i < portText.size() && std::isdigit(static_cast<unsigned char>(portText[i])); ++i) {
-            value = value * 10 + (portText[i] - '0');
-        }
-        if (i == 0 || value < 1 || value > 65535) return std::nullopt;
-        endpoint.port = static_cast<int>(value);
-    }
-    in_addr parsed{};
-    if (inet_pton(AF_INET, endpoint.host.c_str(), &parsed) != 1) return std::nullopt;
-    return endpoint;
-}
 
 InquiryReply PostInquiry(const InquiryRequest& request, std::stop_token stop) {
     InquiryReply reply;

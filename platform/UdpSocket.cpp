@@ -12,25 +12,9 @@
 #include <chrono>
 #include <utility>
 
+#include "platform/Ipv4Sockaddr.h"
+
 namespace qrv {
-namespace {
-
-sockaddr_in ToSockaddr(const Ipv4Endpoint& endpoint) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(endpoint.port);
-    std::memcpy(&address.sin_addr.s_addr, endpoint.address, 4);
-    return address;
-}
-
-Ipv4Endpoint FromSockaddr(const sockaddr_in& address) {
-    Ipv4Endpoint endpoint;
-    std::memcpy(endpoint.address, &address.sin_addr.s_addr, 4);
-    endpoint.port = ntohs(address.sin_port);
-    return endpoint;
-}
-
-}  // namespace
 
 UdpSocket::~UdpSocket() {
     Close();

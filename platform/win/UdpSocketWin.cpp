@@ -13,6 +13,7 @@
 #include <thread>
 #include <utility>
 
+#include "platform/Ipv4Sockaddr.h"
 #include "platform/win/Winsock.h"
 
 // Winsock's form of the socket. The descriptor is kept in the int the header
@@ -23,21 +24,6 @@ namespace qrv {
 namespace {
 
 SOCKET AsSocket(int fd) { return static_cast<SOCKET>(static_cast<unsigned>(fd)); }
-
-sockaddr_in ToSockaddr(const Ipv4Endpoint& endpoint) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(endpoint.port);
-    std::memcpy(&address.sin_addr.s_addr, endpoint.address, 4);
-    return address;
-}
-
-Ipv4Endpoint FromSockaddr(const sockaddr_in& address) {
-    Ipv4Endpoint endpoint;
-    std::memcpy(endpoint.address, &address.sin_addr.s_addr, 4);
-    endpoint.port = ntohs(address.sin_port);
-    return endpoint;
-}
 
 // WSARecvMsg is reached through a function pointer the socket hands out.
 LPFN_WSARECVMSG RecvMsgOf(SOCKET socket) {

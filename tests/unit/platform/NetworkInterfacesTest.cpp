@@ -1,13 +1,36 @@
-// The address arithmetic of platform/NetworkInterfaces: pure, no system call.
+// The address arithmetic of platform/NetworkInterfaces and the camera
+// addresses the HTTP clients take: pure, no system call.
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 
+#include "platform/HttpClient.h"
 #include "platform/NetworkInterfaces.h"
 
 namespace qrv {
 namespace {
+
+TEST(HttpEndpoint, OnlyDottedAddressesAndPortsInRangeAreTaken) {
+    struct Case {
+        const char* text;
+        std::optional<int> port;  // nothing when refused
+    };
+    for (const Case& c : std::initializer_list<Case>{
+             {"10.0.0.7", 80}, {"10.0.0.7:8080", 8080}, {"0.0.0.0:65535", 65535}, {"255.255.255.255:1", 1},
+             {"192.168.0.10:80x", 80},  // the digits after the colon count, as the port field reads them
+             {"camera.local", std::nullopt}, {"10.0.0.7:0", std::nullopt}, {"10.0.0.7:65536", std::nullopt},
+             {"10.0.0.7:", std::nullopt}, {"10.0.0.256", std::nullopt}, {"10.0.0", std::nullopt},
+             {"10.0.0.7.1", std::nullopt}, {"10.0.0.07", std::nullopt}, {"10.0.0.7.", std::nullopt},
+             {"10..0.7", std::nullopt}, {" 10.0.0.7", std::nullopt}, {"1000.0.0.7", std::nullopt},
+             {"", std::nullopt}}) {
+        const std::optional<HttpEndpoint> endpoint = SplitAddress(c.text);
+        ASSERT_EQ(endpoint.has_value(), c.port.has_value()) << c.text;
+        if (!endpoint) continue;
+        EXPECT_EQ(endpoint->port, *c.port) << c.text;
+        EXPECT_EQ(endpoint->host, std::string(c.text).substr(0, std::string(c.text).find(':'))) << c.text;
+    }
+}
 
 TEST(NetworkAddresses, DirectedBroadcastSetsTheHostBits) {
     struct Case {

@@ -29,14 +29,6 @@ std::vector<size_t> PositionsOf(const std::string& text, const std::vector<std::
     return at;
 }
 
-TEST(WinHttpAddress, SplitsDottedAddressesOnly) {
-    EXPECT_EQ(SplitAddress("10.0.0.7")->port, 80);
-    EXPECT_EQ(SplitAddress("10.0.0.7:8080")->port, 8080);
-    EXPECT_FALSE(SplitAddress("camera.local"));
-    EXPECT_FALSE(SplitAddress("10.0.0.7:0"));
-    EXPECT_FALSE(SplitAddress("10.0.0.256"));
-}
-
 TEST(WinHttpInquiry, SendsOurHeadersAndReadsTheWholeReplyUpToTheLimit) {
     struct Case {
         const char* name;
