@@ -69,6 +69,10 @@ bool CameraPort::PowerOn(std::string& error) {
     }
     const int one = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    // The kernel starts stamping arrivals a moment after the first socket
+    // asks for it: asked here, before any client can connect, the first
+    // request's bytes carry their stamp too (see Connection).
+    ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &one, sizeof one);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(camera_.Setup().port);
@@ -205,7 +209,7 @@ bool CameraPort::ServeOne(Connection& connection, std::string& buffer) {
         }
     }
     if (!reason.empty()) {
-        Record(*exchange, rawHead, true);
+        Record(*exchange, rawHead, true, std::chrono::steady_clock::now());
         context_.log.Emit("verdict", camera_.Label(),
                           JsonFields().Int("exchange", int64_t(exchange->id)).Str("what", "request").Bool("ok", false).Str("reason", reason));
         if (!faults.silent) connection.WriteAll(PlainAnswer(framing.reason.empty() ? 400 : framing.status, reason));
@@ -224,7 +228,7 @@ bool CameraPort::ServeOne(Connection& connection, std::string& buffer) {
     buffer.erase(0, exchange->body.size());
     while (exchange->body.size() < wanted) {
         if (connection.ReadSome(exchange->body, kIdleTimeoutMs) != Connection::Io::Ok) {
-            Record(*exchange, rawHead, false);
+            Record(*exchange, rawHead, false, std::chrono::steady_clock::now());
             return false;
         }
         if (exchange->body.size() > wanted) {
@@ -233,7 +237,7 @@ bool CameraPort::ServeOne(Connection& connection, std::string& buffer) {
         }
     }
     if (dropping) {
-        Record(*exchange, rawHead, false);
+        Record(*exchange, rawHead, false, std::chrono::steady_clock::now());
         context_.log.Emit("verdict", camera_.Label(),
                           JsonFields()
                               .Int("exchange", int64_t(exchange->id))
@@ -244,7 +248,7 @@ bool CameraPort::ServeOne(Connection& connection, std::string& buffer) {
         connection.Reset();
         return false;
     }
-    Record(*exchange, rawHead, true);
+    Record(*exchange, rawHead, true, connection.LastReadArrived());
     if (faults.silent) {
         connection.HoldUntilGone();
         return false;
@@ -307,11 +311,12 @@ bool CameraPort::Deliver(Connection& connection, const Exchange& exchange, const
     return io == Connection::Io::Ok && keepAlive;
 }
 
-void CameraPort::Record(const Exchange& exchange, std::string_view rawHead, bool complete) {
-    // Stamped when the request was in, before the capture is saved and the
-    // body hashed, which for an upload takes long enough that its client may
-    // have moved on to its next request meanwhile.
-    const auto arrived = std::chrono::steady_clock::now();
+// `arrived`: when the request was in. A whole request is stamped with the
+// moment its last bytes came in (the kernel's stamp), not when this thread
+// read them, saved its capture and hashed its body: for an upload its client
+// may have moved on to its next request meanwhile.
+void CameraPort::Record(const Exchange& exchange, std::string_view rawHead, bool complete,
+                        std::chrono::steady_clock::time_point arrived) {
     std::string raw(rawHead);
     raw += "\r\n\r\n";
     raw += exchange.body;

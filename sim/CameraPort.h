@@ -4,6 +4,7 @@
 // request as it came on the wire, applies the connection-level faults and
 // relays each request to the HTTP server for the camera's answer.
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <list>
 #include <memory>
@@ -56,7 +57,8 @@ private:
     bool ServeOne(Connection& connection, std::string& buffer);
     bool Deliver(Connection& connection, const Exchange& exchange, const std::string& response,
                  std::optional<Answer> answer);
-    void Record(const Exchange& exchange, std::string_view rawHead, bool complete);
+    void Record(const Exchange& exchange, std::string_view rawHead, bool complete,
+                std::chrono::steady_clock::time_point arrived);
     bool Relay(const Exchange& exchange, std::string& response);
     void ReapFinished();  // mutex_ held
 

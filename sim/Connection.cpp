@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+#include <ctime>
 
 namespace qrv::sim {
 namespace {
@@ -21,9 +23,31 @@ int PollAgain(pollfd* fds, nfds_t count, int timeoutMs) {
     return result;
 }
 
+// The kernel's receive stamp (wall clock) carried by a read, moved onto the
+// steady clock; now when the read carried none.
+std::chrono::steady_clock::time_point ArrivalOf(msghdr& message) {
+    const auto now = std::chrono::steady_clock::now();
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS) continue;
+        timespec stamp{};
+        std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+        timespec wall{};
+        ::clock_gettime(CLOCK_REALTIME, &wall);
+        const auto age = std::chrono::seconds(wall.tv_sec - stamp.tv_sec) +
+                         std::chrono::nanoseconds(wall.tv_nsec - stamp.tv_nsec);
+        if (age < std::chrono::nanoseconds(0)) return now;
+        return now - std::chrono::duration_cast<std::chrono::steady_clock::duration>(age);
+    }
+    return now;
+}
+
 }  // namespace
 
-Connection::Connection(uint64_t id, int fd) : id_(id), fd_(fd), wake_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+Connection::Connection(uint64_t id, int fd) : id_(id), fd_(fd), wake_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+    // Reads carry the moment their bytes came in (see LastReadArrived).
+    const int on = 1;
+    ::setsockopt(fd_, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+}
 
 Connection::~Connection() {
     if (fd_ >= 0) ::close(fd_);
@@ -47,8 +71,16 @@ Connection::Io Connection::ReadSome(std::string& buffer, int timeoutMs) {
         if (ready == 0) return Io::Timeout;
         if (ready < 0) return Io::Error;
         char chunk[65536];
-        const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+        iovec piece{chunk, sizeof chunk};
+        msghdr message{};
+        message.msg_iov = &piece;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        const ssize_t n = ::recvmsg(fd_, &message, 0);
         if (n > 0) {
+            lastRead_ = ArrivalOf(message);
             buffer.append(chunk, static_cast<size_t>(n));
             return Io::Ok;
         }

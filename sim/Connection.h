@@ -29,6 +29,10 @@ public:
     // When the last write began: the peer cannot have had the last byte
     // before then, however late this thread logs it.
     std::chrono::steady_clock::time_point LastWriteBegan() const { return lastWrite_; }
+    // When the bytes of the last read had come in, as the kernel stamped
+    // them: the peer may have seen them acknowledged and moved on long before
+    // this thread got to read them.
+    std::chrono::steady_clock::time_point LastReadArrived() const { return lastRead_; }
     bool Sleep(int ms);    // false when killed meanwhile
     void HoldUntilGone();  // keeps the connection, discarding input, until the peer leaves or Kill
     void Reset();          // closes with RST
@@ -47,6 +51,7 @@ private:
     int wake_;
     std::atomic<bool> killed_{false};
     std::chrono::steady_clock::time_point lastWrite_{};
+    std::chrono::steady_clock::time_point lastRead_{};
 };
 
 }  // namespace qrv::sim

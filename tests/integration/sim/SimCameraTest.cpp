@@ -3,8 +3,14 @@
 // the capture say it sent.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <thread>
 
+#include "sim/Connection.h"
 #include "tests/integration/sim/TestForms.h"
 #include "tests/support/SimProcess.h"
 
@@ -54,6 +60,44 @@ auto IsVerdict(const std::string& what, bool ok) {
 
 std::string SystemReply(uint16_t port = 80, const std::string& address = kCam) {
     return Exchange(address, port, Inquiry("inq=system")).body;
+}
+
+// ---- the connection's read stamps ----------------------------------------
+
+// A request is logged with the moment its last bytes came in, which a busy
+// simulator may read much later: its client has seen them acknowledged and
+// may be sending its next request by then.
+TEST(SimConnection, AReadCarriesWhenItsBytesCameInNotWhenItWasRead) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    sim::Connection connection(1, ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC));
+    ::close(listener);
+
+    // The kernel starts stamping a moment after the first socket asked for
+    // it (the simulator asks when a camera starts listening).
+    std::string buffer;
+    ASSERT_EQ(::send(client, "warm", 4, 0), 4);
+    ASSERT_EQ(connection.ReadSome(buffer, 1000), sim::Connection::Io::Ok);
+    std::this_thread::sleep_for(100ms);
+    for (const std::string piece : {"first", "second"}) {
+        const auto sent = std::chrono::steady_clock::now();
+        ASSERT_EQ(::send(client, piece.data(), piece.size(), 0), static_cast<ssize_t>(piece.size()));
+        std::this_thread::sleep_for(300ms);  // the reader is late
+        ASSERT_EQ(connection.ReadSome(buffer, 1000), sim::Connection::Io::Ok);
+        const auto read = std::chrono::steady_clock::now();
+        EXPECT_GE(connection.LastReadArrived(), sent - 5ms) << piece;
+        EXPECT_LE(connection.LastReadArrived(), read - 250ms) << piece;
+    }
+    EXPECT_EQ(buffer, "warmfirstsecond");
+    ::close(client);
 }
 
 // ---- inquiries and accounts ------------------------------------------------
