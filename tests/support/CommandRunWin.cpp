@@ -1,10 +1,10 @@
 // The Windows side of RunCommand. A Linux program (a Unix path that is no
 // .exe) is started through /bin/sh as a Unix process, which wine allows: the
 // shell writes its exit status to a file, since wine gives no handle to wait
-// on. A Windows program is started with CreateProcess,
-// its arguments split as a POSIX shell splits them (single and double quotes,
-// no escapes, since Windows paths hold backslashes) and quoted again as the C
-// runtime reads a command line. Standard input is the given file or NUL; the output goes
+// on. A Windows program is started with CreateProcess, its arguments split
+// as a POSIX shell splits them (single and double quotes, no escapes, since
+// Windows paths hold backslashes) and quoted again as the C runtime reads a
+// command line. Standard input is the given file or NUL; the output goes
 // through files in the scratch folder and its line ends are read back as
 // "\n", so that the tests compare the same text on both systems.
 
@@ -97,8 +97,9 @@ CommandRun RunUnixCommand(const std::string& program, const std::string& args, c
     std::filesystem::remove(status);
     const std::string in = input.empty() ? std::string("/dev/null") : UnixPath(input.string());
     // Wine hands a Unix process the Windows PATH: the shell gets the usual one.
-    const std::string command = "PATH=/usr/local/bin:/usr/bin:/bin; export PATH; '" + program + "' " + args + " <'" + in + "' >'" + UnixPath(out.string()) + "' 2>'" +
-                                UnixPath(err.string()) + "'; echo $? >'" + UnixPath(status.string()) + "'";
+    const std::string command = "PATH=/usr/local/bin:/usr/bin:/bin; export PATH; '" + program + "' " + args + " <'" +
+                                in + "' >'" + UnixPath(out.string()) + "' 2>'" + UnixPath(err.string()) +
+                                "'; echo $? >'" + UnixPath(status.string()) + "'";
     CommandRun run;
     if (command.find('"') != std::string::npos) {
         run.err = "a Linux program's command line cannot hold a double quote under wine";

@@ -65,30 +65,15 @@ void WriteFile(const fs::path& path, const std::string& bytes, fs::perms mode = 
 }
 
 struct BackupRestore : ::testing::Test {
-    fs::path dir;
-    fs::path config;  // what the command line takes as ProgramFiles
+    CommandFolder folder;
+    const fs::path& dir = folder.root;
 
-    void SetUp() override {
-        dir = FreshTestFolder("qrv-cli-backup");
-        config = ProgramFilesForCommands(dir / "config");
-        ASSERT_FALSE(config.empty()) << "the command line's saves need a throwaway wine prefix";
-        fs::remove_all(config / "VEXA");
-        fs::create_directories(config);
-        UnsetEnvironment("QRV_PASSWORD");
-    }
-    void TearDown() override {
-        UnsetEnvironment("QRV_PASSWORD");
-        if (!config.empty()) fs::remove_all(config / "VEXA");
-        fs::remove_all(dir);
-    }
+    void SetUp() override { UnsetEnvironment("QRV_PASSWORD"); }
+    void TearDown() override { UnsetEnvironment("QRV_PASSWORD"); }
 
     CommandRun RunCli(const std::string& args) const { return RunCommand(QRV_CLI_PATH, args, dir); }
     std::vector<fs::path> SavedFiles() const {
-        std::vector<fs::path> files;
-        std::error_code none;  // no VEXA folder: nothing saved
-        for (const auto& entry : fs::recursive_directory_iterator(config / "VEXA", none)) {
-            if (entry.is_regular_file()) files.push_back(entry.path());
-        }
+        std::vector<fs::path> files = folder.Files();
         std::sort(files.begin(), files.end());
         return files;
     }

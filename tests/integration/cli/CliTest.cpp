@@ -23,31 +23,12 @@ std::string Camera(const std::string& address, const std::string& extra = "") {
 }
 
 struct Cli : ::testing::Test {
-    fs::path dir;
-    fs::path config;  // what the command line takes as ProgramFiles
-
-    void SetUp() override {
-        dir = FreshTestFolder("qrv-cli");
-        config = ProgramFilesForCommands(dir / "config");
-        ASSERT_FALSE(config.empty()) << "the command line's saves need a throwaway wine prefix";
-        fs::remove_all(config / "VEXA");
-        fs::create_directories(config);
-    }
-    void TearDown() override {
-        if (!config.empty()) fs::remove_all(config / "VEXA");
-        fs::remove_all(dir);
-    }
+    CommandFolder folder;
+    const fs::path& dir = folder.root;
 
     // Runs the command line with `args` (no terminal on stdin).
     CliRun RunCli(const std::string& args) const { return RunCommand(QRV_CLI_PATH, args, dir); }
-    std::vector<fs::path> SavedFiles() const {
-        std::vector<fs::path> files;
-        std::error_code none;  // no VEXA folder: nothing saved
-        for (const auto& entry : fs::recursive_directory_iterator(config / "VEXA", none)) {
-            if (entry.is_regular_file()) files.push_back(entry.path());
-        }
-        return files;
-    }
+    std::vector<fs::path> SavedFiles() const { return folder.Files(); }
 };
 
 size_t Count(const SimProcess& sim, const std::string& kind, const std::string& what, bool ok) {

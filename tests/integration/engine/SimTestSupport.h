@@ -87,38 +87,6 @@ inline std::string NoSuchFileText() {
     return LastFileError();
 }
 
-// A scratch folder for a test that starts the command line, and the
-// ProgramFiles below which the command line saves (see
-// ProgramFilesForCommands); the program's folder there is emptied before and
-// after the test.
-struct CommandFolder {
-    std::filesystem::path root;
-    std::filesystem::path programFiles;
-    CommandFolder() {
-        root = FreshTestFolder("qrv-it");
-        programFiles = ProgramFilesForCommands(root);
-        if (programFiles.empty()) {
-            ADD_FAILURE() << "the command line's saves need a throwaway wine prefix";
-            return;
-        }
-        std::filesystem::remove_all(programFiles / "VEXA");
-    }
-    ~CommandFolder() {
-        if (!programFiles.empty()) std::filesystem::remove_all(programFiles / "VEXA");
-        std::filesystem::remove_all(root);
-    }
-    // Every file the command line saved below ProgramFiles.
-    std::vector<std::filesystem::path> Files() const {
-        std::vector<std::filesystem::path> files;
-        std::error_code none;  // no such folder: nothing saved
-        if (programFiles.empty()) return files;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(programFiles / "VEXA", none)) {
-            if (entry.is_regular_file()) files.push_back(entry.path());
-        }
-        return files;
-    }
-};
-
 inline std::vector<SimEvent> EventsOf(const SimProcess& sim, const std::string& kind, const std::string& camera) {
     std::vector<SimEvent> out;
     for (const SimEvent& event : sim.Events()) {
