@@ -14,6 +14,7 @@ namespace qrv::sim {
 namespace {
 
 constexpr std::string_view kFamilyConfigName = "qrv-k7";
+constexpr int kEndlessPauseMs = 10;  // between two chunks of config-endless, scaled
 
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::tolower(c)); });
@@ -86,7 +87,8 @@ DiscoveryFacts Camera::Discovery() const {
     std::lock_guard lock(mutex_);
     DiscoveryFacts facts;
     facts.up = state_ == State::Up;
-    facts.version = version_;
+    facts.version = ReportedVersion();
+    facts.serial = ReportedSerial();
     facts.dhcp = settings_.dhcp;
     facts.dnsAuto = settings_.dnsAuto;
     return facts;
@@ -189,14 +191,29 @@ Camera::Who Camera::Authenticate(const Exchange& exchange, std::string& reason) 
     return Who::Nobody;
 }
 
+std::string Camera::ReportedSerial() const {
+    // Still fit to be part of a file name once its control characters go.
+    return setup_.faults.textControl ? setup_.serial + "\x1b[2J\x08\x7f" : setup_.serial;
+}
+
+std::string Camera::ReportedVersion() const { return setup_.faults.versionFormula ? "=1+2" : version_; }
+
+std::string Camera::FaultsOfSystemReply() const {
+    std::string names;
+    if (setup_.faults.textControl) names = "text-control";
+    if (setup_.faults.versionFormula) names += std::string(names.empty() ? "" : ",") + "version-formula";
+    return names;
+}
+
 std::string Camera::SystemItems() const {
     std::lock_guard lock(mutex_);
     const auto upSeconds =
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - bootTime_).count();
-    std::string items = "ModelName=" + setup_.model + "&Serial=" + setup_.serial + "&SoftVersion=" + version_ +
+    std::string items = "ModelName=" + setup_.model + "&Serial=" + ReportedSerial() + "&SoftVersion=" + ReportedVersion() +
                         "&MacAddress=" + setup_.mac;
     if (setup_.docType) items += "&DocType=" + *setup_.docType;
-    items += "&CameraName=Camera-" + setup_.serial + "&Uptime=" + std::to_string(upSeconds) + "&Language=en";
+    const std::string name = setup_.faults.textControl ? "=cmd|\x1b[31mred\x07\x08\x7f" : "Camera-" + setup_.serial;
+    items += "&CameraName=" + name + "&Uptime=" + std::to_string(upSeconds) + "&Language=en";
     return items;
 }
 
@@ -245,7 +262,11 @@ Answer Camera::Inquiry(const Exchange& exchange) {
     } else {
         answer.body = NetworkItems();
     }
-    Verdict(exchange, "inquiry", true, "inq=" + inq, JsonFields().Str("inq", inq));
+    JsonFields fields;
+    fields.Str("inq", inq);
+    if (inq == "system" && !setup_.faults.garbage && !FaultsOfSystemReply().empty())
+        fields.Str("fault", FaultsOfSystemReply());
+    Verdict(exchange, "inquiry", true, "inq=" + inq, fields);
     return answer;
 }
 
@@ -315,19 +336,62 @@ Answer Camera::ConfigDownload(const Exchange& exchange) {
     if (who != Who::Administrator)
         return Unauthorized(exchange, "config", who == Who::User ? "the account is not the administrator" : reason);
     Answer answer;
-    if (setup_.faults.htmlConfig) {
-        Verdict(exchange, "config", false, "html-config fault: a web page instead of the file", {});
-        answer.contentType = "text/html";
-        answer.body = HtmlPage("Setting", "<FORM ACTION=\"/command/login.cgi\">Please log in again.</FORM>");
-        return answer;
-    }
     {
         std::lock_guard lock(mutex_);
         answer.body = EncodeConfig(settings_);
     }
     answer.contentType = "application/octet-stream";
+    const std::string sha = Sha256Hex(answer.body);
+    // The faults are logged like the file: a config verdict, not ok, with the
+    // fault's name.
+    auto fault = [&](std::string_view name, const std::string& what, bool withFile) {
+        JsonFields fields;
+        fields.Str("fault", name);
+        if (withFile) fields.Str("config_sha256", sha);
+        Verdict(exchange, "config", false, std::string(name) + " fault: " + what, fields);
+    };
+    switch (setup_.faults.config) {
+        case ConfigFault::None: break;
+        case ConfigFault::Html:
+            fault("html-config", "a web page instead of the file", false);
+            answer.contentType = "text/html";
+            answer.body = HtmlPage("Setting", "<FORM ACTION=\"/command/login.cgi\">Please log in again.</FORM>");
+            return answer;
+        case ConfigFault::Empty:
+            fault("config-empty", "200 with an empty body", false);
+            answer.body.clear();
+            return answer;
+        case ConfigFault::HtmlLower:
+            fault("config-html-lower", "a lowercase web page after white space", false);
+            answer.contentType = "text/html";
+            answer.body = " \r\n\t\n<!doctype html><html><body>login</body></html>";
+            return answer;
+        case ConfigFault::Redirect:
+            fault("config-redirect", "302 to /login.html", false);
+            answer.status = 302;
+            answer.contentType = "text/plain";
+            answer.headers.emplace_back("Location", "/login.html");
+            answer.body = "Moved";
+            return answer;
+        case ConfigFault::Cut:
+            fault("config-cut", "chunked, half the file, then the connection closes without the last chunk", true);
+            answer.stream = Answer::Stream::Cut;
+            return answer;
+        case ConfigFault::Drip:
+            answer.stream = Answer::Stream::Drip;
+            answer.pauseMs = std::max(1, Scaled(setup_.faults.configDripMs));
+            fault("config-drip", "the file a byte every " + std::to_string(answer.pauseMs) + " ms", true);
+            return answer;
+        case ConfigFault::Endless:
+            fault("config-endless", "chunked configuration lines without end", false);
+            answer.stream = Answer::Stream::Endless;
+            answer.pauseMs = std::max(1, Scaled(kEndlessPauseMs));
+            answer.contentType = "text/plain";
+            answer.body.clear();
+            return answer;
+    }
     Verdict(exchange, "config", true, "configuration file of " + std::to_string(answer.body.size()) + " bytes",
-            JsonFields().Str("config_sha256", Sha256Hex(answer.body)));
+            JsonFields().Str("config_sha256", sha));
     return answer;
 }
 

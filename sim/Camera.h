@@ -31,7 +31,8 @@ enum class Route { Inquiry, VersionUp, ConfigFile, Restore, NotFound };
 // What discovery reports about a camera at one moment.
 struct DiscoveryFacts {
     bool up = false;
-    std::string version;
+    std::string version;  // as reported (faults may bend it)
+    std::string serial;   // as reported
     bool dhcp = false;
     bool dnsAuto = false;
 };
@@ -66,6 +67,10 @@ private:
     Answer NotFound(const Exchange& exchange);
 
     std::string SystemItems() const;
+    // The texts the camera reports, as its faults bend them.
+    std::string ReportedSerial() const;
+    std::string ReportedVersion() const;  // mutex_ held
+    std::string FaultsOfSystemReply() const;
     std::string UserItems() const;
     std::string NetworkItems() const;
 

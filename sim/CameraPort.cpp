@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "sim/EventLog.h"
@@ -22,6 +23,24 @@ constexpr size_t kMaxHead = 64 * 1024;
 constexpr uint64_t kMaxBody = 64ull << 20;  // far above a firmware image; a camera has no room for more
 constexpr size_t kSlowPiece = 16;
 constexpr int kSlowPauseMs = 100;  // production figure, scaled like every duration
+constexpr size_t kEndlessLines = 256;  // of 16 bytes: one 4 KiB chunk of an endless answer
+
+std::string Chunk(std::string_view data) {
+    char size[32];
+    std::snprintf(size, sizeof size, "%zx\r\n", data.size());
+    return size + std::string(data) + "\r\n";
+}
+
+// The next lines of an endless configuration: "key=value-00000\n" upward.
+std::string EndlessLines(uint64_t& line) {
+    std::string lines;
+    for (size_t i = 0; i < kEndlessLines; ++i) {
+        char text[32];
+        std::snprintf(text, sizeof text, "key=value-%05u\n", static_cast<unsigned>(line++ % 100000));
+        lines += text;
+    }
+    return lines;
+}
 
 std::string PeerText(const sockaddr_in& peer) {
     char text[INET_ADDRSTRLEN] = {};
@@ -278,6 +297,7 @@ bool CameraPort::Deliver(Connection& connection, const Exchange& exchange, const
         case Answer::Delivery::Silent: camera_.BeginDowntime(plan.downtime, connection.Id()); return false;
         case Answer::Delivery::Send: break;
     }
+    if (plan.stream != Answer::Stream::None) return SendStream(connection, exchange, plan);
     const bool goingDown = plan.downtime.kind != Downtime::Kind::None;
     // The listener closes before the answer leaves, so whoever reads the
     // answer finds the camera already down.
@@ -309,6 +329,60 @@ bool CameraPort::Deliver(Connection& connection, const Exchange& exchange, const
                             .Int("body_length", int64_t(shaped.bodyLength))
                             .Bool("sent", io == Connection::Io::Ok));
     return io == Connection::Io::Ok && keepAlive;
+}
+
+// Writes an answer that the HTTP server cannot give (see Answer::Stream);
+// the connection always ends after it. Its response event counts the body's
+// bytes that went out (without the chunks' framing) and is `sent` when all
+// that was meant to go did.
+bool CameraPort::SendStream(Connection& connection, const Exchange& exchange, const Answer& plan) {
+    const bool drip = plan.stream == Answer::Stream::Drip;
+    std::string head = "HTTP/1.1 200 OK\r\nContent-Type: " + plan.contentType + "\r\n";
+    head += drip ? "Content-Length: " + std::to_string(plan.body.size()) + "\r\n" : std::string("Transfer-Encoding: chunked\r\n");
+    head += "Connection: close\r\n\r\n";
+    Connection::Io io = connection.WriteAll(head);
+    uint64_t sent = 0;
+    const char* name = "";
+    switch (plan.stream) {
+        case Answer::Stream::None: break;
+        case Answer::Stream::Cut: {
+            name = "cut";
+            const std::string_view half = std::string_view(plan.body).substr(0, plan.body.size() / 2);
+            if (io == Connection::Io::Ok) io = connection.WriteAll(Chunk(half));
+            if (io == Connection::Io::Ok) sent = half.size();
+            break;
+        }
+        case Answer::Stream::Drip:
+            name = "drip";
+            for (size_t at = 0; at < plan.body.size() && io == Connection::Io::Ok; ++at) {
+                if (at > 0 && !connection.Sleep(plan.pauseMs)) io = Connection::Io::Killed;
+                if (io == Connection::Io::Ok) io = connection.WriteAll(std::string_view(plan.body).substr(at, 1));
+                if (io == Connection::Io::Ok) ++sent;
+            }
+            break;
+        case Answer::Stream::Endless: {
+            name = "endless";
+            uint64_t line = 0;
+            while (io == Connection::Io::Ok) {
+                const std::string lines = EndlessLines(line);
+                io = connection.WriteAll(Chunk(lines));
+                if (io == Connection::Io::Ok) sent += lines.size();
+                if (io == Connection::Io::Ok && !connection.Sleep(plan.pauseMs)) io = Connection::Io::Killed;
+            }
+            break;
+        }
+    }
+    const bool whole = io == Connection::Io::Ok && plan.stream != Answer::Stream::Endless;
+    context_.log.EmitAt(whole ? connection.LastWriteBegan() : std::chrono::steady_clock::now(), "response",
+                        camera_.Label(),
+                        JsonFields()
+                            .Int("exchange", int64_t(exchange.id))
+                            .Int("connection", int64_t(connection.Id()))
+                            .Int("status", 200)
+                            .Int("body_length", int64_t(sent))
+                            .Bool("sent", whole)
+                            .Str("stream", name));
+    return false;
 }
 
 // `arrived`: when the request was in. A whole request is stamped with the

@@ -57,6 +57,7 @@ private:
     bool ServeOne(Connection& connection, std::string& buffer);
     bool Deliver(Connection& connection, const Exchange& exchange, const std::string& response,
                  std::optional<Answer> answer);
+    bool SendStream(Connection& connection, const Exchange& exchange, const Answer& plan);
     void Record(const Exchange& exchange, std::string_view rawHead, bool complete,
                 std::chrono::steady_clock::time_point arrived);
     bool Relay(const Exchange& exchange, std::string& response);

@@ -19,11 +19,25 @@ struct Account {
 inline constexpr const char* kFactoryToken = "TWFkZVVwVmFsdWU=";
 Account FactoryAdministrator();
 
+// How the configuration download goes wrong; one at a time, the last one
+// named on a fleet line wins.
+enum class ConfigFault {
+    None,
+    Html,       // html-config: a web page instead of the file
+    Empty,      // config-empty: 200 with no body
+    HtmlLower,  // config-html-lower: a lowercase web page after white space
+    Redirect,   // config-redirect: 302 to the login page
+    Cut,        // config-cut: chunked, half the file, no last chunk
+    Drip,       // config-drip:MS: the file a byte at a time
+    Endless,    // config-endless: chunked lines without end
+};
+
 struct Faults {
     bool silent = false;
     std::optional<int> delayMs;
     bool always401 = false;
-    bool htmlConfig = false;
+    ConfigFault config = ConfigFault::None;
+    int configDripMs = 0;  // the pause between two bytes of config-drip
     std::optional<uint64_t> dropUploadAfter;
     bool uploadNoAnswer = false;
     bool rebootOld = false;
@@ -33,6 +47,8 @@ struct Faults {
     bool bigReply = false;
     bool slowReply = false;
     bool garbage = false;
+    bool textControl = false;     // control characters in the reported serial and camera name
+    bool versionFormula = false;  // SoftVersion reported as "=1+2"
     bool discDuplicate = false;
     bool discSilent = false;
     std::optional<std::string> discModel;

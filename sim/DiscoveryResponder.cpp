@@ -55,7 +55,7 @@ std::vector<std::string> DiscoveryReplies(const Camera& camera) {
     const Faults& faults = setup.faults;
     if (faults.discSilent) return {};
     std::string fields = Field("MODEL:", faults.discModel.value_or(setup.model)) +
-                         Field("SERIAL:", faults.discSerial.value_or(setup.serial)) + Field("MAC:", setup.mac) +
+                         Field("SERIAL:", faults.discSerial.value_or(facts.serial)) + Field("MAC:", setup.mac) +
                          Field("DHCP:", faults.discDhcp.value_or(facts.dhcp ? "ON" : "OFF")) +
                          Field("DNSAUTO:", facts.dnsAuto ? "ON" : "OFF") +
                          Field("IPADR:", faults.discIpadr.value_or(setup.AddressText())) +

@@ -32,6 +32,16 @@ struct Answer {
     HeaderList headers;
     Delivery delivery = Delivery::Send;
     int waitMs = 0;  // the camera's own work before it answers (writing the firmware)
+    // Answers no HTTP server gives, which the camera's front writes itself
+    // (status 200, contentType, body); the connection ends after them.
+    enum class Stream {
+        None,     // the server's answer
+        Cut,      // chunked: one chunk with the body's first half, then the connection closes
+        Drip,     // the head (with Content-Length) at once, then the body a byte at a time
+        Endless,  // chunked: configuration lines without end, until the client leaves
+    };
+    Stream stream = Stream::None;
+    int pauseMs = 0;  // between two bytes of a drip, two chunks of an endless answer
     Downtime downtime;
 };
 

@@ -124,7 +124,26 @@ bool ParseFault(std::string_view token, Faults& faults, std::string& error) {
         return true;
     }
     if (name == "always401") return noArg(faults.always401);
-    if (name == "html-config") return noArg(faults.htmlConfig);
+    auto configFault = [&](ConfigFault kind) {
+        bool named = false;
+        if (!noArg(named)) return false;
+        faults.config = kind;
+        return true;
+    };
+    if (name == "html-config") return configFault(ConfigFault::Html);
+    if (name == "config-empty") return configFault(ConfigFault::Empty);
+    if (name == "config-html-lower") return configFault(ConfigFault::HtmlLower);
+    if (name == "config-redirect") return configFault(ConfigFault::Redirect);
+    if (name == "config-cut") return configFault(ConfigFault::Cut);
+    if (name == "config-endless") return configFault(ConfigFault::Endless);
+    if (name == "config-drip") {
+        if (!needNumber(0, 3600000)) return false;
+        faults.config = ConfigFault::Drip;
+        faults.configDripMs = static_cast<int>(number);
+        return true;
+    }
+    if (name == "text-control") return noArg(faults.textControl);
+    if (name == "version-formula") return noArg(faults.versionFormula);
     if (name == "drop-upload") {
         if (!needNumber(0, 1LL << 40)) return false;
         faults.dropUploadAfter = static_cast<uint64_t>(number);

@@ -5,9 +5,11 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <thread>
 
 #include "sim/Connection.h"
@@ -404,6 +406,224 @@ TEST(SimConfig, RestoreRefuseDropsTheFirstTriesWithoutAnswer) {
         EXPECT_TRUE(refused.bytes.empty()) << i;
     }
     EXPECT_EQ(Exchange(kCam, 80, Restore(saved.body)).status, 200);
+}
+
+// ---- configuration downloads that go wrong -------------------------------------
+
+// What one connection brought: the client sends the request, then reads
+// until the camera closes, `enough` bytes came or `limit` passed, and keeps
+// the connection open until the caller is done with it.
+struct Wire {
+    int fd = -1;
+    std::string bytes;
+    bool closed = false;
+    ~Wire() {
+        if (fd >= 0) ::close(fd);
+    }
+    void Leave() {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+    }
+    std::string Head() const { return bytes.substr(0, bytes.find("\r\n\r\n")); }
+    std::string Body() const {
+        const auto end = bytes.find("\r\n\r\n");
+        return end == std::string::npos ? std::string() : bytes.substr(end + 4);
+    }
+    std::string Header(const std::string& name) const {
+        RawResponse parsed;
+        parsed.head = Head();
+        return parsed.Header(name);
+    }
+};
+
+void Receive(Wire& wire, const std::string& address, const std::string& request, std::chrono::milliseconds limit,
+             size_t enough) {
+    wire.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(80);
+    ::inet_pton(AF_INET, address.c_str(), &to.sin_addr);
+    ASSERT_EQ(::connect(wire.fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0) << address;
+    ASSERT_EQ(::send(wire.fd, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (wire.bytes.size() < enough) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) break;
+        pollfd p{wire.fd, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+        char chunk[65536];
+        const ssize_t n = ::recv(wire.fd, chunk, sizeof chunk, 0);
+        if (n <= 0) {
+            wire.closed = true;
+            break;
+        }
+        wire.bytes.append(chunk, static_cast<size_t>(n));
+    }
+}
+
+// The data of a chunked body, and whether its last (empty) chunk came.
+std::string Unchunk(std::string_view body, bool& terminated) {
+    std::string data;
+    terminated = false;
+    while (true) {
+        const auto lineEnd = body.find("\r\n");
+        if (lineEnd == std::string_view::npos) return data;
+        const size_t size = std::strtoul(std::string(body.substr(0, lineEnd)).c_str(), nullptr, 16);
+        if (size == 0) {
+            terminated = body.substr(lineEnd) == "\r\n\r\n";
+            return data;
+        }
+        if (body.size() < lineEnd + 2 + size + 2) return data + std::string(body.substr(lineEnd + 2));
+        data += body.substr(lineEnd + 2, size);
+        body.remove_prefix(lineEnd + 2 + size + 2);
+    }
+}
+
+TEST(SimConfig, FaultsOfTheDownloadOnTheWire) {
+    enum class Body { Exact, FirstHalf, Dripping, Endless };
+    struct Row {
+        std::string fault;
+        std::string statusLine;
+        std::vector<std::pair<std::string, std::string>> headers;  // "" as value: must be absent
+        std::chrono::milliseconds read;  // the client reads this long at most...
+        size_t enough;                   // ...or until this many bytes came
+        bool closedByCamera;
+        Body body;
+        std::string exact;
+        std::string stream;  // the response event's stream ("" when it has none)
+        bool sentWhole;      // the response event's sent
+    };
+    const size_t kMiB = 1 << 20;
+    const std::vector<Row> rows{
+        {"config-empty", "HTTP/1.1 200 OK", {{"Content-Length", "0"}, {"Transfer-Encoding", ""}}, 2s, SIZE_MAX, true,
+         Body::Exact, "", "", true},
+        {"config-html-lower", "HTTP/1.1 200 OK", {{"Content-Type", "text/html"}}, 2s, SIZE_MAX,
+         true, Body::Exact, " \r\n\t\n<!doctype html><html><body>login</body></html>", "", true},
+        {"config-redirect", "HTTP/1.1 302 Found", {{"Location", "/login.html"}}, 2s, SIZE_MAX,
+         true, Body::Exact, "Moved", "", true},
+        {"config-cut", "HTTP/1.1 200 OK", {{"Transfer-Encoding", "chunked"}, {"Content-Length", ""}}, 2s, SIZE_MAX, true,
+         Body::FirstHalf, "", "cut", true},
+        // 5 s scaled by 0.01: a byte every 50 ms.
+        {"config-drip:5000", "HTTP/1.1 200 OK", {{"Transfer-Encoding", ""}}, 200ms, SIZE_MAX, false, Body::Dripping, "",
+         "drip", false},
+        {"config-endless", "HTTP/1.1 200 OK", {{"Transfer-Encoding", "chunked"}, {"Content-Length", ""}}, 20s,
+         kMiB + kMiB / 2, false, Body::Endless, "", "endless", false},
+    };
+    // Every camera has the same identity, so each would serve the same file;
+    // the plain one on 127.0.0.2 shows which.
+    std::string fleet = "127.0.0.2 serial=4711 mac=02:00:00:00:00:01\n";
+    for (size_t i = 0; i < rows.size(); ++i)
+        fleet += "127.0.0." + std::to_string(3 + i) + " serial=4711 mac=02:00:00:00:00:01 fault=" + rows[i].fault + "\n";
+    Sim sim(fleet);
+    const auto plain = Exchange(kCam, 80, GetConfig(Basic("admin:admin")));
+    ASSERT_EQ(plain.status, 200);
+    const std::string& config = plain.body;
+    ASSERT_GE(config.size(), 4096u);
+
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const Row& row = rows[i];
+        SCOPED_TRACE(row.fault);
+        const std::string address = "127.0.0." + std::to_string(3 + i);
+        const std::string camera = address + ":80";
+        Wire wire;
+        Receive(wire, address,
+                MakeRequest("GET", "/system/qrv-k7.cfg",
+                            {{"Host", address}, {"Authorization", Basic("admin:admin")}, {"Connection", "close"}}),
+                row.read, row.enough);
+        ASSERT_NE(wire.bytes.find("\r\n\r\n"), std::string::npos) << "no whole head";
+        EXPECT_EQ(wire.Head().substr(0, wire.Head().find("\r\n")), row.statusLine);
+        for (const auto& [name, value] : row.headers) {
+            if (value.empty())
+                EXPECT_EQ(wire.Head().find(name + ":"), std::string::npos) << name;
+            else
+                EXPECT_EQ(wire.Header(name), value) << name;
+        }
+        EXPECT_EQ(wire.closed, row.closedByCamera);
+        bool terminated = false;
+        const std::string body = wire.Body();
+        switch (row.body) {
+            case Body::Exact:
+                EXPECT_EQ(body, row.exact);
+                EXPECT_EQ(wire.Header("Content-Length"), std::to_string(row.exact.size()));
+                break;
+            case Body::FirstHalf:
+                EXPECT_EQ(Unchunk(body, terminated), config.substr(0, config.size() / 2));
+                EXPECT_FALSE(terminated);
+                break;
+            case Body::Dripping:
+                EXPECT_EQ(wire.Header("Content-Length"), std::to_string(config.size()));
+                EXPECT_GE(body.size(), 1u);
+                EXPECT_LE(body.size(), 6u);
+                EXPECT_EQ(body, config.substr(0, body.size()));
+                break;
+            case Body::Endless: {
+                const std::string data = Unchunk(body, terminated);
+                EXPECT_GT(data.size(), kMiB);
+                EXPECT_FALSE(terminated);
+                EXPECT_EQ(data.rfind("key=value-00000\nkey=value-00001\n", 0), 0u);
+                break;
+            }
+        }
+        // While that connection is still open, the other cameras answer.
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(SystemReply().rfind("ModelName=", 0), 0u);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+        wire.Leave();
+
+        // The log tells that the file was asked for, which fault answered and
+        // what left (a camera that streams notices that its client left).
+        EXPECT_TRUE(sim.WaitForEvent(
+            [&](const SimEvent& e) { return e.kind == "request" && e.camera == camera && e.path == "/system/qrv-k7.cfg"; }, 1s));
+        const std::string faultName = row.fault.substr(0, row.fault.find(':'));
+        EXPECT_TRUE(sim.WaitForEvent(
+            [&](const SimEvent& e) { return e.camera == camera && IsVerdict("config", false)(e) && e.Field("fault") == faultName; },
+            1s));
+        EXPECT_TRUE(sim.WaitForEvent(
+            [&](const SimEvent& e) {
+                return e.kind == "response" && e.camera == camera && e.Field("stream") == row.stream &&
+                       e.Field("sent") == (row.sentWhole ? "true" : "false");
+            },
+            3s));
+    }
+    // The cut and the endless answer count the body's bytes that left.
+    for (const auto& e : sim.Events()) {
+        if (e.kind != "response") continue;
+        if (e.Field("stream") == "cut") EXPECT_EQ(e.Field("body_length"), std::to_string(config.size() / 2));
+        if (e.Field("stream") == "endless") EXPECT_GT(std::stoull(e.Field("body_length")), kMiB);
+    }
+}
+
+// The system inquiry's texts with control characters or a formula; the model
+// stays, so the camera is still recognised. Discovery reports the same.
+TEST(SimInquiry, TextControlAndVersionFormulaBendTheReportedTexts) {
+    Sim sim("127.0.0.2 serial=4711 fault=text-control\n127.0.0.3 serial=4712 fault=version-formula\n");
+    struct Row {
+        std::string address;
+        std::string fault;
+        std::string items;    // the reply's start
+        std::string name;     // CameraName's value
+        std::string serial;   // in discovery
+        std::string version;  // in discovery
+    };
+    const std::vector<Row> rows{
+        {"127.0.0.2", "text-control", "ModelName=QRV-K7&Serial=4711\x1b[2J\x08\x7f&SoftVersion=1.20&",
+         "=cmd|\x1b[31mred\x07\x08\x7f", "4711\x1b[2J\x08\x7f", "1.20"},
+        {"127.0.0.3", "version-formula", "ModelName=QRV-K7&Serial=4712&SoftVersion==1+2&", "Camera-4712", "4712", "=1+2"},
+    };
+    const auto replies = Discover(500ms);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.fault);
+        const std::string reply = SystemReply(80, row.address);
+        EXPECT_EQ(reply.rfind(row.items, 0), 0u) << reply;
+        EXPECT_NE(reply.find("&CameraName=" + row.name + "&Uptime="), std::string::npos) << reply;
+        EXPECT_TRUE(sim.WaitForEvent(
+            [&](const SimEvent& e) { return e.camera == row.address + ":80" && IsVerdict("inquiry", true)(e) && e.Field("fault") == row.fault; },
+            1s));
+        const auto datagram = std::find_if(replies.begin(), replies.end(), [&](const Datagram& d) { return d.from == row.address; });
+        ASSERT_NE(datagram, replies.end());
+        EXPECT_NE(datagram->bytes.find("SERIAL:" + row.serial + "\xff"), std::string::npos);
+        EXPECT_NE(datagram->bytes.find("SOFTVERSION:" + row.version + "\xff"), std::string::npos);
+    }
 }
 
 // ---- answers that misbehave -----------------------------------------------------

@@ -128,7 +128,8 @@ TEST(SimFleetFile, ReadsEveryKeyCommentsAndDefaults) {
                            "127.0.0.2\n"
                            "  127.0.0.3:8080 model=QRV-K7P serial=77 mac=aa:bb:cc:dd:ee:ff version=emergency newversion=2.00 "
                            "doctype=g3 admin=root:pa:ss user=op:pw:2 user=guest:x:1 dhcp=on dnsauto=ON write=5 reboot=6 "
-                           "reconfig=7 fault=delay:300 fault=disc-model:A:B fault=disc-webport: fault=restore-refuse:2 # end\n"
+                           "reconfig=7 fault=delay:300 fault=disc-model:A:B fault=disc-webport: fault=restore-refuse:2 "
+                           "fault=html-config fault=config-drip:50 # end\n"
                            "127.0.1.0 doctype=\n",
                            cameras, error))
         << error;
@@ -159,6 +160,8 @@ TEST(SimFleetFile, ReadsEveryKeyCommentsAndDefaults) {
     EXPECT_EQ(full.faults.discModel, "A:B");  // split at the first ':' only
     EXPECT_EQ(full.faults.discWebport, "");
     EXPECT_EQ(full.faults.restoreRefuse, 2);
+    EXPECT_EQ(full.faults.config, ConfigFault::Drip);  // the last configuration fault wins
+    EXPECT_EQ(full.faults.configDripMs, 50);
     EXPECT_EQ(cameras[2].docType, "");  // present and empty
     // Defaults differ from line to line.
     EXPECT_NE(cameras[0].serial, cameras[2].serial);
@@ -180,6 +183,8 @@ TEST(SimFleetFile, RefusesBadLinesNamingTheLine) {
     refused("127.0.0.2 fault=explode\n", "unknown fault");
     refused("127.0.0.2 fault=drop-upload\n", "needs a number");
     refused("127.0.0.2 fault=disc-model\n", "TEXT");
+    refused("127.0.0.2 fault=config-drip\n", "needs a number");
+    refused("127.0.0.2 fault=config-cut:2\n", "takes no argument");
     refused("127.0.0.2 mac=aa-bb-cc-dd-ee-ff\n", "mac");
     refused("127.0.0.2 user=op:pw\n", "LEVEL");
     refused("127.0.0.2\n127.0.0.2:80\n", "second camera");
