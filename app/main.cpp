@@ -2,6 +2,7 @@
 // upgrade wizard modally; the program ends when the wizard closes.
 
 #include <QApplication>
+#include <QSessionManager>
 #include <QTimer>
 
 #include <cstdio>
@@ -34,6 +35,24 @@ void ShowStartFailure() {
     box.icon = qrv::BoxIcon::Stop;
     qrv::PresentBox(nullptr, box);
 }
+
+// A request to quit (the platform's, or the session manager's at log-off)
+// would end the window's event loop under a running probe or batch: the
+// wizard ends its session instead, and the request passes once it is closing.
+class QuitRequests : public QObject {
+public:
+    explicit QuitRequests(qrv::UpgradeWizardDialog& wizard) : wizard_(wizard) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Quit || wizard_.IsClosing()) return QObject::eventFilter(watched, event);
+        wizard_.EndSession();
+        return true;
+    }
+
+private:
+    qrv::UpgradeWizardDialog& wizard_;
+};
 
 }  // namespace
 
@@ -69,14 +88,22 @@ int main(int argc, char** argv) {
             });
         }, Qt::SingleShotConnection);
     }
-    // Ctrl+C, or SIGTERM when the session ends: leave the way the Close
-    // command leaves, so that a running batch still writes its report.
+    // Ctrl+C, SIGTERM, the end of the desktop session or a quit request:
+    // boxes answered, workers stopped and joined, a running batch's report
+    // written, then the window closes.
     qrv::CatchInterrupts();
     QTimer interrupts;
     QObject::connect(&interrupts, &QTimer::timeout, &wizard, [&wizard] {
-        if (qrv::InterruptCount() > 0) wizard.CloseWizard(QDialog::Rejected);
+        if (qrv::InterruptCount() > 0) wizard.EndSession();
     });
     interrupts.start(200);
+#ifndef QT_NO_SESSIONMANAGER
+    QObject::connect(&application, &QGuiApplication::commitDataRequest, &wizard,
+                     [&wizard](QSessionManager&) { wizard.EndSession(); });
+#endif
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, &wizard, [&wizard] { wizard.EndSession(); });
+    QuitRequests quitRequests(wizard);
+    application.installEventFilter(&quitRequests);
     wizard.exec();
     return 0;
 }

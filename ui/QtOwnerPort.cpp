@@ -125,7 +125,7 @@ BoxAnswer QtOwnerPort::ShowMessageBox(const MessageBox& box) {
         std::lock_guard lock(boxMutex_);
         lastBoxText_ = box.text;
     }
-    if (OnGuiThread()) return PresentBox(window_, box);
+    if (OnGuiThread()) return refuseAllBoxes_ ? RefusingAnswer(box.buttons) : PresentBox(window_, box);
     auto pending = std::make_shared<PendingBox>();
     pending->box = box;
     {
@@ -164,6 +164,11 @@ void QtOwnerPort::RefuseWorkerBoxes() {
     std::lock_guard lock(boxMutex_);
     refuseWorkerBoxes_ = true;
     boxAnswered_.notify_all();
+}
+
+void QtOwnerPort::RefuseAllBoxes() {
+    refuseAllBoxes_ = true;
+    RefuseWorkerBoxes();
 }
 
 }  // namespace qrv

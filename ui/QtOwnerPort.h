@@ -63,6 +63,9 @@ public:
     // box from now on (or is still waiting for one) gets the refusing answer
     // at once instead of waiting for a GUI thread that waits for it.
     void RefuseWorkerBoxes();
+    // The program is ending: from now on every box, the GUI thread's too, gets
+    // the refusing answer without being shown.
+    void RefuseAllBoxes();
     // The text of the last box shown through this port (from any thread),
     // and forgetting it: a run's failure is the last box it showed.
     std::u16string LastBoxText() const;
@@ -87,6 +90,7 @@ private:
     mutable std::mutex boxMutex_;
     std::condition_variable boxAnswered_;
     bool refuseWorkerBoxes_ = false;
+    bool refuseAllBoxes_ = false;  // GUI thread only
     std::u16string lastBoxText_;  // guarded by boxMutex_
 };
 

@@ -1,5 +1,6 @@
 #include "ui/UpgradeWizardDialog.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -9,6 +10,8 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "discovery/DiscoveryWindow.h"
@@ -257,8 +260,8 @@ void UpgradeWizardDialog::EnterRunningStep() {
 
 // The record of the manual run, once it has ended, in the Reports folder; a
 // failure is told in a box.
-void UpgradeWizardDialog::WriteManualReport() {
-    if (!manualReportPending_ || !session_ || !session_->IsFinished()) return;
+void UpgradeWizardDialog::WriteManualReport(bool stopped) {
+    if (!manualReportPending_ || !session_ || (!stopped && !session_->IsFinished())) return;
     manualReportPending_ = false;
     BatchReport report = NewReport(package_, manualStarted_);
     report.records.push_back(RecordOfManualSession(*session_, targetAddress_, targetPage_->Mode(), manualStarted_,
@@ -328,7 +331,7 @@ void UpgradeWizardDialog::SetCloseEnabled(bool enabled) {
 // ---- buttons ---------------------------------------------------------------------
 
 void UpgradeWizardDialog::OnNext() {
-    if (!next_->isEnabled() || busy_ || closing_) return;
+    if (!next_->isEnabled() || busy_ || closing_ || ending_) return;
     if (abortArmed_) {
         next_->setEnabled(false);
         autoPages_.progress->Abort();
@@ -382,7 +385,7 @@ void UpgradeWizardDialog::NextFromTarget() {
     busy_ = true;
     const bool accepted = RunBusy([this] { return session_->ProbeTarget(targetAddress_, targetCredentials_); });
     busy_ = false;
-    if (!accepted) return;
+    if (!accepted || ending_) return;
     progressPage_->SetStage(kStandby);
     progressPage_->SetSetupData(targetPage_->Retain(), targetPage_->Backup());
     step_ = kManualConfirm;
@@ -394,13 +397,13 @@ void UpgradeWizardDialog::NextFromConfirmation() {
     busy_ = true;
     const bool confirmed = RunBusy([this] { return session_->ConfirmUpgrade(targetCredentials_); });
     busy_ = false;
-    if (!confirmed) return;
+    if (!confirmed || ending_) return;
     step_ = kManualRunning;
     ShowStep();
 }
 
 void UpgradeWizardDialog::OnBack() {
-    if (!back_->isEnabled() || busy_ || closing_) return;
+    if (!back_->isEnabled() || busy_ || closing_ || ending_) return;
     switch (step_) {
     case kManualTarget:
         step_ = kMode;
@@ -440,7 +443,7 @@ void UpgradeWizardDialog::OnOK() {
 }
 
 void UpgradeWizardDialog::OnCancel() {
-    if (!cancel_->isEnabled() || busy_ || closing_) return;
+    if (!cancel_->isEnabled() || busy_ || closing_ || ending_) return;
     if (confirmOnCancel_) {
         const BoxAnswer answer = Ask(*port_, MessageU16(kMsgQuit, port_.get()), kCaptionInformation,
                                      BoxIcon::Question, BoxButtons::YesNo);
@@ -458,6 +461,35 @@ void UpgradeWizardDialog::CloseWizard(int result) {
     port_->RefuseWorkerBoxes();
     session_.reset();
     done(result);
+}
+
+int UpgradeWizardDialog::exec() {
+    ownLoopLevel_ = QThread::currentThread()->loopLevel() + 1;
+    return QDialog::exec();
+}
+
+void UpgradeWizardDialog::EndSession() {
+    if (closing_) return;
+    ending_ = true;
+    port_->RefuseAllBoxes();
+    // Boxes, the login and add-cameras dialogs, the file dialog and the
+    // upgrade log: each runs its own loop that would outlive the window.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(window);
+        if (dialog && dialog != this && dialog->isVisible()) dialog->reject();
+    }
+    // The code that opened a dialog, or waits for a probe, still uses the
+    // manual run: it is released only once that code has returned.
+    if (busy_ || QThread::currentThread()->loopLevel() > ownLoopLevel_) {
+        QTimer::singleShot(20, this, &UpgradeWizardDialog::EndSession);
+        return;
+    }
+    // A manual upgrade that is running keeps its record: stopped and joined first.
+    if (manualReportPending_ && session_) {
+        session_->Stop();
+        WriteManualReport(true);
+    }
+    CloseWizard(QDialog::Rejected);
 }
 
 void UpgradeWizardDialog::OnHiddenModeCommand() {

@@ -106,6 +106,15 @@ public:
     // Every way out ends here: discovery stopped and waited for, the manual
     // run released, then the window closes with `result`.
     void CloseWizard(int result);
+    // SIGTERM, Ctrl+C or the end of the desktop session: every open box and
+    // dialog gets its refusing answer, and once the probe or dialog waiting on
+    // the stack has returned, the window leaves the way Close does (a running
+    // batch is stopped, joined and its report written). Safe to call again.
+    void EndSession();
+    // The window has started to close (CloseWizard ran).
+    bool IsClosing() const { return closing_; }
+
+    int exec() override;
 
 signals:
     // The page of a step has been shown (tests and the first-page check).
@@ -135,7 +144,8 @@ private:
     void NextFromTarget();
     void NextFromConfirmation();
     void EnterRunningStep();
-    void WriteManualReport();
+    // `stopped`: the run was stopped before its end (the program is ending).
+    void WriteManualReport(bool stopped = false);
     void RestoreButtonLabels();
     void SetCloseEnabled(bool enabled);
     void StopDiscovery();
@@ -175,6 +185,8 @@ private:
     bool closeEnabled_ = true;
     bool busy_ = false;     // a probe runs: no input, no close
     bool closing_ = false;  // the window is on its way out
+    bool ending_ = false;   // EndSession was asked for
+    int ownLoopLevel_ = 0;  // the event loop depth at which the window's own loop runs
 };
 
 }  // namespace qrv
