@@ -170,11 +170,14 @@ std::optional<BatchOptions> ReadOptions(std::span<const std::string> args) {
     return options;
 }
 
-// The whole of standard input, as bytes.
-std::string ReadStandardInput() {
+// Standard input as bytes, up to the size of a camera list; nothing when more comes.
+std::optional<std::string> ReadStandardInput() {
     std::string text;
     char chunk[4096];
-    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, stdin)) > 0;) text.append(chunk, got);
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, stdin)) > 0;) {
+        text.append(chunk, got);
+        if (text.size() > kMaxListFileBytes) return std::nullopt;
+    }
     return text;
 }
 
@@ -185,13 +188,15 @@ bool AddListedCameras(CliProgram& program, BatchOptions& options) {
     const std::size_t given = options.cameras.size();
     for (const std::string& list : options.lists) {
         std::optional<std::string> text;
+        std::string error;
         if (list == "-") {
             text = ReadStandardInput();
-        } else if (const auto bytes = ReadFileBytes(list)) {
-            text = std::string(bytes->begin(), bytes->end());
+            if (!text) error = "The standard input is larger than 1 MiB: it is not a camera list.";
+        } else {
+            text = ReadListFile(list, error);
         }
         if (!text) {
-            Complain("Cannot read the camera list '" + list + "': " + LastFileError() + ".");
+            Complain(error);
             return false;
         }
         CameraListImporter importer(program.owner);

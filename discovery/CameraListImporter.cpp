@@ -81,9 +81,14 @@ std::optional<CameraAddress> ReadLine(std::string_view line, char separator) {
 }  // namespace
 
 bool CameraListImporter::LoadFromFile(const std::string& path) {
-    const std::optional<std::vector<std::uint8_t>> bytes = ReadFileBytes(path);
-    if (!bytes) return false;
-    return LoadFromBytes(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
+    std::string error;
+    return LoadFromFile(path, error);
+}
+
+bool CameraListImporter::LoadFromFile(const std::string& path, std::string& error) {
+    error.clear();
+    const std::optional<std::string> text = ReadListFile(path, error);
+    return text && LoadFromBytes(*text);
 }
 
 bool CameraListImporter::LoadFromBytes(std::string_view text) {

@@ -29,6 +29,9 @@ public:
     // False, without a message, when the file cannot be read; otherwise as
     // LoadFromBytes.
     bool LoadFromFile(const std::string& path);
+    // The same; `error` tells why a file was not read: it is no regular file,
+    // is larger than 1 MiB, or cannot be opened (ReadListFile's sentence).
+    bool LoadFromFile(const std::string& path, std::string& error);
     // Reads `text` (the clipboard's 8-bit text, or a whole file). On a refusal
     // its box is shown, false returned and the entries of the previous
     // successful load are kept.

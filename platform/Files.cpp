@@ -37,6 +37,23 @@ bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 bool RenameFile(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
 
+bool RenameFileNoReplace(const std::string& from, const std::string& to, bool& existed) {
+    existed = false;
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno == EEXIST) {
+        existed = true;
+        return false;
+    }
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // A file system without the flag: a hard link is made only when the name is free.
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        existed = errno == EEXIST;
+        return false;
+    }
+    ::unlink(from.c_str());
+    return true;
+}
+
 std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
@@ -53,6 +70,51 @@ std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path) 
     ::close(fd);
     if (!ok) return std::nullopt;
     return bytes;
+}
+
+std::optional<std::string> ReadListFile(const std::string& path, std::string& error) {
+    auto cannotRead = [&] {
+        error = "Cannot read the camera list '" + path + "': " + std::strerror(errno) + ".";
+        return std::nullopt;
+    };
+    // O_NONBLOCK: opening a FIFO nobody writes to returns at once, and the
+    // descriptor's own type is checked before a byte is read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return cannotRead();
+    struct stat info {};
+    const bool examined = ::fstat(fd, &info) == 0;
+    std::optional<std::string> text;
+    if (!examined) {
+        cannotRead();
+    } else if (!S_ISREG(info.st_mode)) {
+        error = "'" + path + "' is not a regular file.";
+    } else if (static_cast<std::uint64_t>(info.st_size) > kMaxListFileBytes) {
+        error = "'" + path + "' is larger than 1 MiB: it is not a camera list.";
+    } else {
+        // One byte more than allowed tells a file that grew after fstat.
+        std::string bytes(kMaxListFileBytes + 1, '\0');
+        std::size_t got = 0;
+        bool ok = true;
+        while (got < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) ok = false;
+            if (n <= 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+        if (!ok) {
+            cannotRead();
+        } else if (got > kMaxListFileBytes) {
+            error = "'" + path + "' is larger than 1 MiB: it is not a camera list.";
+        } else {
+            bytes.resize(got);
+            text = std::move(bytes);
+        }
+    }
+    const int savedErrno = errno;
+    ::close(fd);
+    errno = savedErrno;
+    return text;
 }
 
 std::optional<FileKind> FileKindOf(const std::string& path) {

@@ -37,8 +37,19 @@ bool EnsureFolder(const std::string& path);
 bool RemoveFile(const std::string& path);
 // Moves a file to `to` in one step, replacing a file of that name.
 bool RenameFile(const std::string& from, const std::string& to);
+// Moves a file to `to` in one step unless a file of that name exists; then
+// `existed` is set and nothing moves.
+bool RenameFileNoReplace(const std::string& from, const std::string& to, bool& existed);
 // Reads a whole file; nothing when it cannot be opened or read.
 std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path);
+// A camera list is a small text file: larger than this, it is something else.
+inline constexpr std::size_t kMaxListFileBytes = 1024 * 1024;
+// Reads a camera list: only a regular file (a FIFO, a device or a folder is
+// refused without waiting on it) of at most kMaxListFileBytes. Nothing when it
+// is refused or cannot be read; `error` then holds the sentence to show:
+// "'PATH' is not a regular file.", "'PATH' is larger than 1 MiB: it is not a
+// camera list." or "Cannot read the camera list 'PATH': REASON.".
+std::optional<std::string> ReadListFile(const std::string& path, std::string& error);
 // What a path names (symbolic links followed): its type, size and the
 // permission bits (0777 part of the mode).
 struct FileKind {

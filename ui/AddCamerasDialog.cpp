@@ -14,6 +14,7 @@
 #include "discovery/AddCameraList.h"
 #include "discovery/CameraListImporter.h"
 #include "platform/OwnerPort.h"
+#include "platform/Text.h"
 #include "ui/AddCameraListCtrl.h"
 #include "ui/CameraGridCtrl.h"
 #include "ui/EntryTerminalsDialog.h"
@@ -261,7 +262,12 @@ void AddCamerasDialog::OnLoad() {
     const QString path = ChooseListFile(this);
     if (path.isEmpty()) return;
     CameraListImporter importer(boxes_);
-    if (importer.LoadFromFile(QFile::encodeName(path).toStdString())) AddImported(importer);
+    std::string error;
+    if (importer.LoadFromFile(QFile::encodeName(path).toStdString(), error)) {
+        AddImported(importer);
+    } else if (!error.empty()) {
+        Ask(boxes_, FromUtf8(error), kCaptionInformation, BoxIcon::Exclamation, BoxButtons::Ok);
+    }
 }
 
 // The clipboard's text as the 8-bit bytes a site list is written in.

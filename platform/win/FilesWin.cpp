@@ -118,6 +118,14 @@ bool RenameFile(const std::string& from, const std::string& to) {
            Failed();
 }
 
+bool RenameFileNoReplace(const std::string& from, const std::string& to, bool& existed) {
+    existed = false;
+    if (::MoveFileExW(win::Widen(from).c_str(), win::Widen(to).c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+    Failed();
+    existed = lastError == ERROR_FILE_EXISTS || lastError == ERROR_ALREADY_EXISTS;
+    return false;
+}
+
 std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path) {
     Handle file(::CreateFileW(win::Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -130,6 +138,46 @@ std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path) 
         if (got == 0) break;
         bytes.insert(bytes.end(), buffer, buffer + got);
     }
+    return bytes;
+}
+
+std::optional<std::string> ReadListFile(const std::string& path, std::string& error) {
+    auto cannotRead = [&] {
+        Failed();
+        error = "Cannot read the camera list '" + path + "': " + win::ErrorText(lastError) + ".";
+        return std::nullopt;
+    };
+    auto notRegular = [&] {
+        error = "'" + path + "' is not a regular file.";
+        return std::nullopt;
+    };
+    auto tooLarge = [&] {
+        error = "'" + path + "' is larger than 1 MiB: it is not a camera list.";
+        return std::nullopt;
+    };
+    // Backup semantics let a folder open too, so that it is told as what it is.
+    Handle file(::CreateFileW(win::Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file.Valid()) return cannotRead();
+    if (::GetFileType(file.Get()) != FILE_TYPE_DISK) return notRegular();
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file.Get(), &info)) return cannotRead();
+    if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) return notRegular();
+    const std::uint64_t size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    if (size > kMaxListFileBytes) return tooLarge();
+    // One byte more than allowed tells a file that grew after it was examined.
+    std::string bytes(kMaxListFileBytes + 1, '\0');
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        DWORD read = 0;
+        if (!::ReadFile(file.Get(), bytes.data() + got, static_cast<DWORD>(bytes.size() - got), &read, nullptr)) {
+            return cannotRead();
+        }
+        if (read == 0) break;
+        got += read;
+    }
+    if (got > kMaxListFileBytes) return tooLarge();
+    bytes.resize(got);
     return bytes;
 }
 

@@ -176,6 +176,7 @@ TEST_F(BatchCommand, ListedCamerasFromAFileOrStandardInputAreAskedAndUpgraded) {
 TEST_F(BatchCommand, ARefusedUnreadableOrOversizedListStopsBeforeAnyCameraIsAsked) {
     SimProcess sim(Camera("127.0.0.2", "serial=100501 mac=08:00:23:00:05:01"), kScale);
     const std::string common = " --user admin --password admin --yes --time-scale 0.01";
+    const std::string huge(1024 * 1024 + 1, '\n');  // a camera list is never this large
     const struct {
         std::string args;
         std::string err;
@@ -186,6 +187,13 @@ TEST_F(BatchCommand, ARefusedUnreadableOrOversizedListStopsBeforeAnyCameraIsAske
         {"--list " + List("mixed.txt", "127.0.0.2:8080\n127.0.0.3,8080\n"), "Information: Invalid format.\n"},
         {"--list " + (folder.root / "missing.txt").string(),
          "Cannot read the camera list '" + (folder.root / "missing.txt").string() + "': " + NoSuchFileText() + ".\n"},
+        {"--list " + List("huge.txt", huge),
+         "'" + (folder.root / "huge.txt").string() + "' is larger than 1 MiB: it is not a camera list.\n"},
+#ifndef _WIN32
+        // Refused before a byte is read: neither would ever end.
+        {"--list /dev/zero", "'/dev/zero' is not a regular file.\n"},
+        {"--list " + folder.root.string(), "'" + folder.root.string() + "' is not a regular file.\n"},
+#endif
         {"127.0.0.2 --list " + List("250.txt", Lines(250, 1)) + " 127.0.9.1 127.0.9.2 127.0.9.3 127.0.9.4 127.0.9.5 "
          "127.0.9.6",
          "At most 256 cameras take part in one batch; 257 were given (7 on the command line, 250 in the camera "
@@ -197,6 +205,9 @@ TEST_F(BatchCommand, ARefusedUnreadableOrOversizedListStopsBeforeAnyCameraIsAske
         EXPECT_EQ(run.err, c.err) << c.args;
         EXPECT_EQ(run.out, "") << c.args;
     }
+    const CliRun piped = RunCommand(QRV_CLI_PATH, "batch --list -" + common, folder.root, List("piped.txt", huge));
+    EXPECT_EQ(piped.exitCode, 2);
+    EXPECT_EQ(piped.err, "The standard input is larger than 1 MiB: it is not a camera list.\n");
     EXPECT_TRUE(EventsOf(sim, "request", "127.0.0.2:80").empty());
 }
 
