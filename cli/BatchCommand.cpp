@@ -39,7 +39,6 @@ namespace qrv::cli {
 
 namespace {
 
-constexpr std::size_t kMaxLoginText = 16;
 constexpr int kExitInterrupted = 130;  // 128 + SIGINT, as a shell reports Ctrl+C
 
 struct BatchOptions {
@@ -122,13 +121,13 @@ std::optional<BatchOptions> ReadOptions(std::span<const std::string> args) {
             }
             options.timing = Timing::Production().Scaled(*scale);
         } else if (arg.starts_with("-")) {
-            Complain("Unknown or incomplete option " + arg + ".");
+            Complain("Unknown or incomplete option " + (MayBeSecret(args, i) ? WordForError(args, i) : arg) + ".");
             return std::nullopt;
         } else if (const auto camera = CameraAddress::Parse(arg)) {
             options.cameras.push_back(*camera);
         } else {
             Complain("Input the correct IP address of the target camera (a.b.c.d or a.b.c.d:port, port 1024 to "
-                     "65535), not '" + arg + "'.");
+                     "65535), not " + WordForError(args, i) + ".");
             return std::nullopt;
         }
     }
@@ -160,11 +159,11 @@ std::optional<BatchOptions> ReadOptions(std::span<const std::string> args) {
         return std::nullopt;
     }
     const std::optional<std::string>& password = read.password;
-    if (!user || !password || user->empty() || password->empty() || user->size() > kMaxLoginText ||
-        password->size() > kMaxLoginText) {
+    if (!user || !password || user->empty() || password->empty()) {
         Complain("Input the correct name and password (--user NAME --password PASS, at most 16 characters each).");
         return std::nullopt;
     }
+    if (!CheckLoginTexts(*user, *password)) return std::nullopt;
     options.user = *user;
     options.password = *password;
     return options;
@@ -233,10 +232,10 @@ int AskCameras(CliProgram& program, TargetGrid& grid, const BatchOptions& option
         const AddCameraItem& item = list.Row(row);
         if (list.IsRowAcceptable(row)) continue;
         ++skipped;
-        std::string why = ToUtf8(AddCameraColumnText(item, AddCameraColumn::Model));
+        std::string why = TerminalSafe(AddCameraColumnText(item, AddCameraColumn::Model));
         if (item.conflict == AddCameraItem::Conflict::InList) why = "the address is given twice";
         if (item.conflict == AddCameraItem::Conflict::InGrid) why = "already listed";
-        const std::string address = ToUtf8(AddCameraColumnText(item, AddCameraColumn::Address));
+        const std::string address = TerminalSafe(AddCameraColumnText(item, AddCameraColumn::Address));
         PrintLine("skipped " + address + ": " + why);
         skippedRecords.push_back(SkippedRecord(item.address, item.model, item.serial, item.version,
                                                "skipped " + address + ": " + why));
@@ -256,7 +255,7 @@ int TargetCount(const TargetGrid& grid) {
 void SkipCurrentCameras(TargetGrid& grid, const std::string& carried, std::vector<ReportRecord>& records) {
     for (int row = 0; row < grid.RowCount(); ++row) {
         const GridRow& r = grid.Row(row);
-        const std::string version = ToUtf8(WithoutVerPrefix(r.version));
+        const std::string version = TerminalSafe(WithoutVerPrefix(r.version));
         if (version != carried) continue;
         grid.SetTarget(row, false);
         const std::string line = "skipped " + ToUtf8(r.addressText == u"DHCP" ? CameraAddress{r.ip, r.port}.Text()
@@ -274,9 +273,9 @@ public:
     explicit StatusPrinter(const ProgressList& list) : list_(list) {}
     void RowChanged(int row) override {
         const ProgressItem& item = list_.Row(row);
-        PrintLine(ToUtf8(ProgressColumnText(item, ProgressColumn::Id)) + "\t" +
-                  ToUtf8(ProgressColumnText(item, ProgressColumn::Address)) + "\t" +
-                  ToUtf8(ProgressColumnText(item, ProgressColumn::Status)));
+        PrintLine(TerminalSafe(ProgressColumnText(item, ProgressColumn::Id)) + "\t" +
+                  TerminalSafe(ProgressColumnText(item, ProgressColumn::Address)) + "\t" +
+                  TerminalSafe(ProgressColumnText(item, ProgressColumn::Status)));
     }
 
 private:
@@ -330,7 +329,8 @@ int RunBatch(std::span<const std::string> args) {
     for (int row = 0; row < grid.RowCount(); ++row) {
         grid.SetCredentials(row, name, password);
         const GridRow& r = grid.Row(row);
-        PrintLine(ToUtf8(r.addressText) + "\t" + ToUtf8(r.model) + "\t" + ToUtf8(r.serial) + "\t" + ToUtf8(r.version));
+        PrintLine(TerminalSafe(r.addressText) + "\t" + TerminalSafe(r.model) + "\t" + TerminalSafe(r.serial) + "\t" +
+                  TerminalSafe(r.version));
     }
 
     ProgressList list(owner, program.package, options->timing);

@@ -11,12 +11,41 @@ namespace qrv::cli {
 
 namespace {
 
-// The target page takes at most 16 characters for the name and the password.
-constexpr size_t kMaxLoginText = 16;
-
 void Complain(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
 
 }  // namespace
+
+bool CheckLoginTexts(const std::string& user, const std::string& password) {
+    const std::optional<std::u16string> name = DecodeUtf8(user);
+    const std::optional<std::u16string> secret = DecodeUtf8(password);
+    if (!name || !secret) {
+        Complain("The name and the password must be valid UTF-8 text.");
+        return false;
+    }
+    if (name->empty() || secret->empty() || name->size() > kMaxLoginText || secret->size() > kMaxLoginText) {
+        Complain("Input the correct name and password (--user NAME --password PASS, at most 16 characters each).");
+        return false;
+    }
+    return true;
+}
+
+std::string EncodeCredentials(const std::string& user, const std::string& password) {
+    std::string account = ToNarrow(DecodeUtf8(user + ":" + password).value_or(std::u16string()));
+    std::string encoded = CameraClient::Base64Encode(account);
+    Wipe(account);
+    return encoded;
+}
+
+bool MayBeSecret(std::span<const std::string> args, std::size_t at) {
+    const auto isLogin = [&](std::size_t back) {
+        return at >= back && (args[at - back] == "--user" || args[at - back] == "--password");
+    };
+    return isLogin(1) || isLogin(2);
+}
+
+std::string WordForError(std::span<const std::string> args, std::size_t at) {
+    return MayBeSecret(args, at) ? "(the word after --user or --password, not shown)" : "'" + args[at] + "'";
+}
 
 std::optional<CameraOptions> ReadCameraOptions(std::span<const std::string> args,
                                                const std::set<std::string>& allowedFlags) {
@@ -62,7 +91,7 @@ std::optional<CameraOptions> ReadCommandOptions(std::span<const std::string> arg
         } else if (allowedFlags.count(arg)) {
             options.flags.insert(arg);
         } else if (arg.starts_with("-")) {
-            Complain("Unknown option " + arg + ".");
+            Complain("Unknown option " + (MayBeSecret(args, i) ? WordForError(args, i) : arg) + ".");
             return std::nullopt;
         } else if (!address) {
             address = arg;
@@ -93,13 +122,13 @@ std::optional<CameraOptions> ReadCommandOptions(std::span<const std::string> arg
         return std::nullopt;
     }
     const std::optional<std::string>& password = read.password;
-    if (!user || !password || user->empty() || password->empty() || user->size() > kMaxLoginText ||
-        password->size() > kMaxLoginText) {
+    if (!password) {
         Complain("Input the correct name and password (--user NAME --password PASS, at most 16 characters each).");
         return std::nullopt;
     }
+    if (!CheckLoginTexts(*user, *password)) return std::nullopt;
     // The terminal speaks UTF-8; cameras take the name and password in the 8-bit code page.
-    options.credentials = CameraClient::Base64Encode(ToNarrow(FromUtf8(*user + ":" + *password)));
+    options.credentials = EncodeCredentials(*user, *password);
     return options;
 }
 

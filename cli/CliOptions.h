@@ -3,6 +3,7 @@
 // the password (--password, --password-file, QRV_PASSWORD or a prompt: see
 // cli/PasswordSource.h), flags and --time-scale.
 
+#include <cstddef>
 #include <map>
 #include <optional>
 #include <set>
@@ -36,5 +37,22 @@ struct OptionRules {
     bool login = true;                  // --user and a password are needed
 };
 std::optional<CameraOptions> ReadCommandOptions(std::span<const std::string> args, const OptionRules& rules);
+
+// The wizard takes at most 16 characters for the name and the password.
+inline constexpr std::size_t kMaxLoginText = 16;
+// Whether a name and password typed on the command line (UTF-8) can log in:
+// both valid UTF-8, not empty, at most 16 characters each. Prints why not.
+bool CheckLoginTexts(const std::string& user, const std::string& password);
+// The account as the cameras take it: Base64 of "user:password" in the 8-bit
+// code page. The texts must have passed CheckLoginTexts.
+std::string EncodeCredentials(const std::string& user, const std::string& password);
+
+// Whether args[at] may be a secret and must not be echoed: the value of
+// --user or --password, or the word after it, as a forgotten "--password"
+// leaves it ("--user admin s3cret").
+bool MayBeSecret(std::span<const std::string> args, std::size_t at);
+// How an error names args[at]: "'WORD'", or a description of its place when
+// it may be a secret.
+std::string WordForError(std::span<const std::string> args, std::size_t at);
 
 }  // namespace qrv::cli

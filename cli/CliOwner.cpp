@@ -9,11 +9,7 @@
 
 namespace qrv::cli {
 
-std::string TerminalText(const std::u16string& text) {
-    std::string out = ToUtf8(text);
-    for (size_t at = out.find("\r\n"); at != std::string::npos; at = out.find("\r\n", at)) out.erase(at, 1);
-    return out;
-}
+std::string TerminalText(const std::u16string& text) { return TerminalSafe(text, true); }
 
 BoxAnswer CliOwner::ShowMessageBox(const MessageBox& box) {
     const BoxAnswer recorded = HeadlessOwner::ShowMessageBox(box);

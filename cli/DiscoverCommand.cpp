@@ -65,14 +65,7 @@ std::optional<DiscoverOptions> ReadOptions(std::span<const std::string> args) {
 
 // A camera's 8-bit text for the terminal: UTF-8, with control characters
 // (which could break the columns or drive the terminal) shown as '?'.
-std::string PlainText(std::string_view text) {
-    std::string safe(text);
-    for (char& c : safe) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) c = '?';
-    }
-    return ToUtf8(ToWide(safe));
-}
+std::string PlainText(std::string_view text) { return TerminalSafe(ToWide(text)); }
 
 std::string JsonText(std::string_view text) { return JsonString(ToUtf8(ToWide(text))); }
 

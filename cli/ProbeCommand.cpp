@@ -31,10 +31,10 @@ int RunProbe(std::span<const std::string> args) {
     ManualUpgradeSession session(program.owner, program.package, options->timing);
     const bool allowed = session.ProbeTarget(options->address, options->credentials);
     const ProbeResult probe = session.LastProbe();
-    PrintLine("model=" + ToUtf8(probe.model));
-    PrintLine("serial=" + ToUtf8(probe.serial));
-    PrintLine("version=" + ToUtf8(probe.versionBefore));
-    PrintLine("doctype=" + ToUtf8(probe.docType));
+    PrintLine("model=" + TerminalSafe(probe.model));
+    PrintLine("serial=" + TerminalSafe(probe.serial));
+    PrintLine("version=" + TerminalSafe(probe.versionBefore));
+    PrintLine("doctype=" + TerminalSafe(probe.docType));
     PrintLine("slot=" + std::to_string(probe.slot));
     PrintLine(std::string("emergency=") + (probe.emergency ? "yes" : "no"));
     PrintLine(std::string("admin=") + AdminText(probe));

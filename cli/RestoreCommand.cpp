@@ -60,7 +60,7 @@ int RunRestore(std::span<const std::string> args) {
     CameraClient client(owner, options->address, FactoryCredentials(), program.package.Models(), 0, nullptr, nullptr,
                         nullptr, {}, timing);
     if (!client.CheckModel(client.Inquire("inq=system", timing.inquiryTimeout), true)) return kExitRefused;
-    PrintLine("Current version: " + ToUtf8(client.VersionBefore()));
+    PrintLine("Current version: " + TerminalSafe(client.VersionBefore()));
 
     const std::u16string question = u"Restore the configuration " + FromUtf8(file->second) + u" to the camera " +
                                     FromUtf8(options->address) + u"? Its current settings are replaced.";
@@ -83,7 +83,7 @@ int RunRestore(std::span<const std::string> args) {
     while (std::chrono::steady_clock::now() - start < timing.manualRestoreSettle + timing.manualPollLimit) {
         if (client.CheckModel(client.Inquire("inq=system", timing.inquiryTimeout), false)) {
             PrintLine("Restored " + file->second + " to " + options->address + "; the camera is back (version " +
-                      ToUtf8(client.VersionNow()) + ").");
+                      TerminalSafe(client.VersionNow()) + ").");
             return kExitOk;
         }
         SleepFor(timing.manualPoll);

@@ -90,7 +90,7 @@ int RunUpgrade(std::span<const std::string> args) {
     }
     const ProbeResult probe = session.LastProbe();
     PrintLine(TerminalText(MessageText(219, owner)) + ": " + options->address);
-    PrintLine(TerminalText(MessageText(236, owner)) + ": " + ToUtf8(probe.versionBefore));
+    PrintLine(TerminalText(MessageText(236, owner)) + ": " + TerminalSafe(probe.versionBefore));
     PrintLine(TerminalText(MessageText(238, owner)) + ": " + program.package.CarriedVersion());
     PrintLine(SetupDataLine(mode));
 

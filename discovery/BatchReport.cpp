@@ -39,8 +39,10 @@ ConfigOutcome OutcomeOf(const std::string& path, bool restored) {
 const char* JsonBool(bool value) { return value ? "true" : "false"; }
 
 // RFC 4180: a field holding a comma, a quote or a line break is quoted, its
-// quotes doubled.
-std::string CsvField(const std::string& text) {
+// quotes doubled. A camera's text that a spreadsheet would run as a formula
+// is made inert first (see InertCsvCell).
+std::string CsvField(const std::string& cell) {
+    const std::string text = InertCsvCell(cell);
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string out = "\"";
     for (const char c : text) {
@@ -95,6 +97,18 @@ std::string JsonString(const std::string& text) {
         }
     }
     return out + '"';
+}
+
+std::string InertCsvCell(const std::string& text) {
+    return !text.empty() && std::string_view(kCsvFormulaStarts).find(text.front()) != std::string_view::npos
+               ? "'" + text
+               : text;
+}
+
+std::string ReadCsvCell(std::string_view cell) {
+    const bool quoted = cell.size() >= 2 && cell.front() == '\'' &&
+                        std::string_view(kCsvFormulaStarts).find(cell[1]) != std::string_view::npos;
+    return std::string(quoted ? cell.substr(1) : cell);
 }
 
 std::string IsoLocalTime(WallTime when) {

@@ -5,6 +5,7 @@
 // atomically: a temporary file in the same folder renamed into place.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/CameraAddress.h"
@@ -82,6 +83,15 @@ ReportRecord SkippedRecord(const CameraAddress& address, const std::u16string& m
 ReportRecord RecordOfManualSession(ManualUpgradeSession& session, const std::string& address,
                                    SetupDataMode settings, WallTime started, WallTime ended,
                                    const std::string& carriedVersion, const std::string& failure);
+
+// A CSV cell that starts with one of these is a formula to a spreadsheet:
+// '=', '+', '-', '@', tab, CR, and the quote that marks such a cell.
+inline constexpr char kCsvFormulaStarts[] = "=+-@\t\r'";
+// The cell as written: a leading "'" when it starts with one of those, so
+// that a camera's text can never run as a formula.
+std::string InertCsvCell(const std::string& text);
+// The text a written cell stands for: ReadCsvCell(InertCsvCell(t)) == t.
+std::string ReadCsvCell(std::string_view cell);
 
 // CSV for a path ending in ".csv" (any case), JSON otherwise.
 ReportFormat ReportFormatFor(const std::string& path);

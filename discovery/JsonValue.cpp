@@ -1,5 +1,7 @@
 #include "discovery/JsonValue.h"
 
+#include "platform/Text.h"
+
 #include <cstdint>
 #include <cstdio>
 
@@ -32,36 +34,6 @@ void AppendUtf8(std::string& out, std::uint32_t code) {
         out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (code & 0x3F));
     }
-}
-
-// The length of the valid UTF-8 sequence at the start of `text`, 0 when there is none.
-std::size_t Utf8SequenceLength(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) return 1;
-    std::size_t length = 0;
-    std::uint32_t code = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        code = lead & 0x1Fu;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        code = lead & 0x0Fu;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        code = lead & 0x07u;
-    } else {
-        return 0;
-    }
-    if (text.size() < length) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0u) != 0x80u) return 0;
-        code = (code << 6) | (byte(i) & 0x3Fu);
-    }
-    // Overlong forms, surrogates and code points above U+10FFFF are no UTF-8.
-    static constexpr std::uint32_t kLowest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < kLowest[length] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return 0;
-    return length;
 }
 
 std::string Describe(char c) {
@@ -358,14 +330,7 @@ std::optional<JsonValue> ParseJson(std::string_view text, std::string& error) {
     return Parser(text).Run(error);
 }
 
-bool IsValidUtf8(std::string_view text) {
-    while (!text.empty()) {
-        const std::size_t length = Utf8SequenceLength(text);
-        if (length == 0) return false;
-        text.remove_prefix(length);
-    }
-    return true;
-}
+bool IsValidUtf8(std::string_view text) { return DecodeUtf8(text).has_value(); }
 
 std::string ShownInMessage(std::string_view text, char quote) {
     constexpr std::size_t kLongest = 40;

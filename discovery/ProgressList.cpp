@@ -63,16 +63,18 @@ int ProgressList::AddRow(const UpgradeTarget& target) {
     row->model = target.model;
     row->version = target.version;
     row->name = target.name;
-    row->password = target.password;
     row->dhcp = target.dhcp ? 1 : 0;
     row->versionBefore = target.version;
     row->serial = target.serial;
     row->mac = target.mac;
 
-    const std::string credentials = CameraClient::Base64Encode(ToNarrow(target.name + u":" + target.password));
+    std::string account = ToNarrow(target.name + u":" + target.password);
+    std::string credentials = CameraClient::Base64Encode(account);
+    Wipe(account);
     auto job = std::make_unique<UpgradeJob>(owner_, row->address.Text8(), credentials,
                                             package_.Models(), index, &retain_, &deleteAfterRestore_, &batchTime_,
                                             target.serial, timing_);
+    Wipe(credentials);
     // Bound once, before anything runs: the row outlives its job, and the
     // counter makes the job automatic (stage codes instead of boxes).
     job->Client().SetProgress(nullptr, &row->progress);

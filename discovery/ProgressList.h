@@ -39,8 +39,7 @@ struct ProgressItem {
     CameraAddress address;    // the camera's real address, also for a DHCP row
     std::u16string model;
     std::u16string version;   // shown; the reported one after a completed job
-    std::u16string name;      // the administrator account the job logs in with
-    std::u16string password;
+    std::u16string name;      // the administrator account the job logs in with (its password lives in the job only)
     int stage = kStandby;     // the JobStage the status column names
     std::atomic<int> progress{0};  // 0..6000, written by the row's job
     int result = 0;                // the job's final stage once it left the queue

@@ -407,7 +407,7 @@ bool ReadCsvRecord(const CsvRow& row, ReportRecord& record, std::string& error) 
     }
     for (std::size_t i = 0; i < kRecordFields.size(); ++i) {
         std::string why;
-        if (!kRecordFields[i].read(row.fields[i + 1], record, why)) {
+        if (!kRecordFields[i].read(ReadCsvCell(row.fields[i + 1]), record, why)) {
             error = AtLine(row.lines[i + 1]) + "field '" + kRecordFields[i].name + "': " + why;
             return false;
         }

@@ -35,7 +35,7 @@ CameraClient::CameraClient(OwnerPort& owner, std::string address, std::string cr
       serial_(std::move(serial)),
       timing_(timing) {}
 
-CameraClient::~CameraClient() = default;
+CameraClient::~CameraClient() { Wipe(credentials_); }
 
 std::string CameraClient::Base64Encode(std::string_view text) {
     static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -208,6 +208,7 @@ int CameraClient::PostForm(FormKind kind, std::stop_token stop) {
     post.data = uploadData_;
     post.tail = form.tail;
     post.receiveTimeout = timing_.uploadReceiveTimeout;
+    post.totalLimit = timing_.TransferLimit(form.head.size() + uploadData_.size() + form.tail.size());
     post.onPiece = [this](size_t) { StepProgress(1); };
     post.onBodySent = [this, timerId] {
         SetStage(kOverwriting);

@@ -118,7 +118,7 @@ private:
 
     OwnerPort& owner_;
     const std::string address_;
-    const std::string credentials_;
+    std::string credentials_;  // wiped when the client goes
     const ModelList& models_;
     const int slot_;
     const std::atomic<int>* retainFlag_;

@@ -38,11 +38,78 @@ bool HtmlMarkFinder::Feed(std::string_view piece) {
     return false;
 }
 
+bool WebPageStart::Feed(std::string_view piece) {
+    static constexpr std::string_view kStarts[] = {"<html", "<!doctype html"};
+    constexpr std::size_t kLongest = 14;
+    for (const char c : piece) {
+        if (decided_) break;
+        if (head_.empty() && std::isspace(static_cast<unsigned char>(c))) continue;
+        head_ += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        bool couldStill = false;
+        for (const std::string_view start : kStarts) {
+            const std::size_t n = std::min(head_.size(), start.size());
+            if (head_.compare(0, n, start.substr(0, n)) != 0) continue;
+            if (head_.size() >= start.size()) found_ = true;
+            couldStill = true;
+        }
+        decided_ = found_ || !couldStill || head_.size() >= kLongest;
+    }
+    return found_;
+}
+
 ConfigAnswerCheck::Verdict ConfigAnswerCheck::Feed(std::string_view piece) {
-    if (html_.Feed(piece)) return Verdict::WebPage;
+    if (html_.Feed(piece) | page_.Feed(piece)) return Verdict::WebPage;
     if (piece.size() > limit_ - std::min(size_, limit_)) return Verdict::TooLarge;
     size_ += piece.size();
     return Verdict::Accept;
+}
+
+std::optional<std::string> RefuseConfigAnswer(long status, std::size_t size, std::optional<std::uint64_t> declared) {
+    if (status != 200) {
+        return "The camera answered with HTTP status " + std::to_string(status) + " instead of its configuration.";
+    }
+    if (declared && *declared != size) {
+        return "The camera sent " + std::to_string(size) + " of the " + std::to_string(*declared) +
+               " bytes it announced.";
+    }
+    if (size == 0) return std::string("The camera sent an empty configuration.");
+    return std::nullopt;
+}
+
+namespace {
+constexpr std::string_view kPartSuffix = ".part";
+constexpr std::string_view kCfgSuffix = ".cfg";
+
+bool EndsWithNoCase(std::string_view text, std::string_view tail) {
+    if (text.size() < tail.size()) return false;
+    return Lower(text.substr(text.size() - tail.size())) == tail;
+}
+
+std::string_view BaseName(std::string_view path) {
+    std::size_t at = path.size();
+    while (at > 0 && !IsPathSeparator(path[at - 1])) --at;
+    return path.substr(at);
+}
+}  // namespace
+
+bool IsUnfinishedSave(std::string_view path) { return EndsWithNoCase(path, kPartSuffix); }
+
+std::optional<SavedFileName> ReadSavedFileName(std::string_view path) {
+    const std::string_view name = BaseName(path);
+    if (!EndsWithNoCase(name, kCfgSuffix)) return std::nullopt;
+    const std::string_view stem = name.substr(0, name.size() - kCfgSuffix.size());
+    // The model holds no '.' the program writes; the serial may.
+    const std::size_t dot = stem.find('.');
+    if (dot == std::string_view::npos || dot == 0 || dot + 1 >= stem.size()) return std::nullopt;
+    return SavedFileName{Lower(stem.substr(0, dot)), std::string(stem.substr(dot + 1))};
+}
+
+bool SavedSerialMatches(std::string_view fileSerial, std::u16string_view cameraSerial) {
+    const std::string serial = SanitizeFileNamePart(ToNarrow(cameraSerial));
+    if (fileSerial == serial) return true;
+    if (fileSerial.size() < serial.size() + 2 || fileSerial.substr(0, serial.size()) != serial) return false;
+    const std::string_view rest = fileSerial.substr(serial.size());
+    return rest[0] == '-' && std::all_of(rest.begin() + 1, rest.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 std::string ConfigurationRoot() {
@@ -116,26 +183,58 @@ void ConfigBackupStore::SetLocalPath(std::string path) {
 }
 
 // Two cameras of one batch that report the same serial would otherwise write
-// one file, and the first camera's settings would be lost.
-OutputFile ConfigBackupStore::CreateFreshFile() {
+// one file, and the first camera's settings would be lost. The name chosen is
+// one that neither a saved configuration nor a save under way holds.
+OutputFile ConfigBackupStore::CreatePartFile() {
     if (exactPath_) {
-        bool existed = false;
-        OutputFile file = OutputFile::CreateNew(basePath_, existed);
+        bool existed = PathExists(basePath_);
+        OutputFile file;
+        if (!existed) file = OutputFile::CreateNew(basePath_ + std::string(kPartSuffix), existed);
         if (existed) SetError(basePath_ + " already exists; a saved configuration is never overwritten.");
+        if (file.IsOpen()) partPath_ = basePath_ + std::string(kPartSuffix);
         return file;
     }
     constexpr int kMaxNames = 100;
-    const std::string stem = basePath_.substr(0, basePath_.size() - 4);  // without ".cfg"
+    const std::string stem = basePath_.substr(0, basePath_.size() - kCfgSuffix.size());
     for (int n = 1; n <= kMaxNames; ++n) {
         const std::string path = n == 1 ? stem + ".cfg" : stem + "-" + std::to_string(n) + ".cfg";
+        if (PathExists(path)) continue;
         bool existed = false;
-        OutputFile file = OutputFile::CreateNew(path, existed);
+        OutputFile file = OutputFile::CreateNew(path + std::string(kPartSuffix), existed);
         if (file.IsOpen() || !existed) {
             SetLocalPath(path);
+            if (file.IsOpen()) partPath_ = path + std::string(kPartSuffix);
             return file;
         }
     }
     return OutputFile();
+}
+
+// The whole configuration takes its name; a file that took the name in the
+// meantime is never replaced: the next free name is used instead.
+bool ConfigBackupStore::MoveIntoPlace() {
+    constexpr int kMaxNames = 100;
+    const std::string stem = basePath_.substr(0, basePath_.size() - kCfgSuffix.size());
+    std::string path = LocalPath();
+    for (int n = 1; n <= kMaxNames; ++n) {
+        bool existed = false;
+        if (RenameFileNoReplace(partPath_, path, existed)) {
+            SetLocalPath(path);
+            partPath_.clear();
+            return true;
+        }
+        if (!existed) {
+            SetError("Cannot rename " + partPath_ + " to " + path + ": " + LastFileError());
+            return false;
+        }
+        if (exactPath_) {
+            SetError(path + " already exists; a saved configuration is never overwritten.");
+            return false;
+        }
+        path = stem + "-" + std::to_string(n + 1) + ".cfg";
+    }
+    SetError("No free name for " + basePath_);
+    return false;
 }
 
 std::string ConfigBackupStore::ErrorText() const {
@@ -153,6 +252,7 @@ bool ConfigBackupStore::Download(std::stop_token stop) {
     SetError({});
     size_ = 0;
     downloadFailed_ = false;
+    partPath_.clear();
     if (LocalPath().empty()) {
         SetError("No folder for saved configurations (ProgramFiles, XDG_DATA_HOME and HOME are unset).");
         return false;
@@ -166,9 +266,9 @@ bool ConfigBackupStore::Download(std::stop_token stop) {
         SetError("Invalid camera address " + address_);
         return false;
     }
-    OutputFile file = CreateFreshFile();
+    OutputFile file = CreatePartFile();
     if (!file.IsOpen()) {
-        if (ErrorText().empty()) SetError("Cannot create " + LocalPath() + ": " + LastFileError());
+        if (ErrorText().empty()) SetError("Cannot create " + LocalPath() + ".part: " + LastFileError());
         return false;
     }
 
@@ -179,6 +279,7 @@ bool ConfigBackupStore::Download(std::stop_token stop) {
     request.path = cameraPath_;
     request.extraHeader = header_;
     request.receiveTimeout = timing_.configReceiveTimeout;
+    request.totalLimit = timing_.configSaveLimit;
     request.onData = [&](std::span<const char> bytes) {
         switch (check.Feed(std::string_view(bytes.data(), bytes.size()))) {
         case ConfigAnswerCheck::Verdict::WebPage:
@@ -191,34 +292,40 @@ bool ConfigBackupStore::Download(std::stop_token stop) {
             break;
         }
         if (!file.Write(bytes)) {
-            refusal = "Cannot write " + LocalPath() + ": " + LastFileError();
+            refusal = "Cannot write " + partPath_ + ": " + LastFileError();
             return false;
         }
         size_ = check.Size();
         return true;
     };
     const DownloadResult result = qrv::Download(request, stop);
+    if (refusal.empty() && result.ok) {
+        if (std::optional<std::string> why = RefuseConfigAnswer(result.status, size_, result.declaredLength)) {
+            refusal = std::move(*why);
+        }
+    }
     // On disk before the camera is touched: it may be the only copy of the
     // settings once the new firmware has reset them.
-    const bool synced = !result.ok || !refusal.empty() || file.Sync();
+    const bool whole = result.ok && refusal.empty();
+    const bool synced = !whole || file.Sync();
     const bool closed = file.Close() && synced;
     if (!refusal.empty()) {
         SetError(refusal);
     } else if (!result.ok) {
         SetError(result.error);
-    } else if (result.status >= 400) {
-        SetError("The camera answered with HTTP status " + std::to_string(result.status) + ".");
     } else if (!closed) {
-        SetError("Cannot write " + LocalPath() + ": " + LastFileError());
+        SetError("Cannot write " + partPath_ + ": " + LastFileError());
+    } else {
+        MoveIntoPlace();
     }
     downloadFailed_ = !ErrorText().empty();
+    if (downloadFailed_) DiscardFailedDownload();
     return !downloadFailed_;
 }
 
 void ConfigBackupStore::DiscardFailedDownload() {
-    if (!downloadFailed_) return;
-    RemoveFile(LocalPath());
-    downloadFailed_ = false;
+    if (!partPath_.empty()) RemoveFile(partPath_);
+    partPath_.clear();
 }
 
 std::optional<std::vector<std::uint8_t>> ConfigBackupStore::ReadBack() {
@@ -250,6 +357,10 @@ bool ConfigBackupStore::UseSavedFile(const std::string& path) {
     SetError({});
     SetLocalPath(path);
     size_ = 0;
+    if (IsUnfinishedSave(path)) {
+        SetError(path + " is a save that never finished: it holds no whole configuration.");
+        return false;
+    }
     const std::optional<FileKind> kind = FileKindOf(path);
     if (!kind) {
         SetError("Cannot read " + path + ": " + LastFileError());
@@ -283,7 +394,6 @@ bool ConfigBackupStore::RunRestoreTries(CameraClient& client, std::stop_token st
     for (int attempt = 0; attempt < timing_.restoreTries && !stop.stop_requested(); ++attempt) {
         if (client.RestoreConfiguration(stop) == 0) {
             restored_.store(true);
-            RemoveIfWanted();
             break;
         }
         if (!SleepFor(timing_.restoreRetryPause, stop)) break;

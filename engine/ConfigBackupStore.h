@@ -57,9 +57,22 @@ private:
     bool found_ = false;
 };
 
+// Whether an answer starts as a web page: after leading white space,
+// "<html" or "<!doctype html" in any case. Fed piece by piece.
+class WebPageStart {
+public:
+    bool Feed(std::string_view piece);
+
+private:
+    std::string head_;  // the first bytes after the white space, lower case
+    bool decided_ = false;
+    bool found_ = false;
+};
+
 // The checks on a camera's configuration answer, piece by piece as it
-// arrives: a web page (the mark, also across pieces) or more than `limit`
-// bytes is no configuration. The first refusal ends the download.
+// arrives: a web page (the mark anywhere, also across pieces, or a page's
+// start in any case) or more than `limit` bytes is no configuration. The
+// first refusal ends the download.
 class ConfigAnswerCheck {
 public:
     enum class Verdict { Accept, WebPage, TooLarge };
@@ -70,9 +83,33 @@ public:
 
 private:
     HtmlMarkFinder html_;
+    WebPageStart page_;
     std::size_t limit_;
     std::size_t size_ = 0;
 };
+
+// Why a finished download is no whole configuration, or nothing when it is
+// one: the status must be exactly 200, the body not empty and as long as
+// the camera announced.
+std::optional<std::string> RefuseConfigAnswer(long status, std::size_t size, std::optional<std::uint64_t> declared);
+
+// A file name a saved configuration may be posted from: not one still being
+// written (".part").
+bool IsUnfinishedSave(std::string_view path);
+
+// What the name of a saved configuration tells: "<model>.<serial>.cfg" or
+// "<model>.<serial>-N.cfg" as the program names them.
+struct SavedFileName {
+    std::string model;   // lower case, as written
+    std::string serial;  // without the "-N" that kept two saves apart
+};
+// Nothing for a name of another form. The serial is matched against
+// `cameraSerial` to strip a "-N": a serial may itself hold '-'.
+std::optional<SavedFileName> ReadSavedFileName(std::string_view path);
+// Whether the serial part of a saved file's name belongs to the camera serial
+// (made safe for file names as the program makes it): equal, or equal with a
+// "-N" appended.
+bool SavedSerialMatches(std::string_view fileSerial, std::u16string_view cameraSerial);
 
 class ConfigBackupStore {
 public:
@@ -82,18 +119,22 @@ public:
                       Timing timing = Timing::Production());
     virtual ~ConfigBackupStore() = default;
 
-    // Saves the camera's configuration to the local file. Fails when the
-    // folders cannot be made, the camera does not deliver, answers with an
-    // HTTP error or a web page ("<HTML>"), or sends more than 64 MiB. A failed
-    // download leaves what was written (see DiscardFailedDownload).
+    // Saves the camera's configuration to the local file. The bytes go to
+    // "<name>.part" (created new, 0600), are synced, and only a whole
+    // configuration is renamed to its name. Fails when the folders cannot be
+    // made, the camera does not deliver in time (configSaveLimit in all),
+    // answers with anything but 200, an empty body, a short one or a web page,
+    // or sends more than 64 MiB; then, and when stopped, the ".part" is removed
+    // and no file of the name is left.
     bool Download(std::stop_token stop = {});
-    // Removes the file that the last Download created when that download
-    // failed or was stopped: what it holds is no whole configuration. Never
-    // touches a file it did not create.
+    // Removes what a failed or stopped download may have left. Never touches
+    // a whole saved configuration.
     void DiscardFailedDownload();
     // The saved bytes; nothing unless exactly Size() bytes could be read.
     std::optional<std::vector<std::uint8_t>> ReadBack();
-    // Deletes the local file when the delete flag is set.
+    // Deletes the local file when the delete flag is set. Called once the
+    // camera has answered after applying the restored configuration: until
+    // then the file may be the only copy of its settings.
     void RemoveIfWanted();
     // Saves to exactly `path` instead of the Configurations folder; Download
     // then refuses to overwrite a file that already has that name.
@@ -105,7 +146,7 @@ public:
     // The restore sequence after the camera came back with the new version:
     // pause, read back, up to the configured number of RestoreConfiguration
     // tries with pauses between failures; on success the restored flag is set
-    // and the file is deleted when wanted. Returns whether a try succeeded.
+    // (the file stays until RemoveIfWanted). Returns whether a try succeeded.
     // A stop request ends it early (as not restored).
     bool RunRestore(CameraClient& client, std::stop_token stop = {});
     // RunRestore without the first pause: for a camera that is already up.
@@ -126,7 +167,8 @@ public:
 private:
     void SetError(std::string text);
     void SetLocalPath(std::string path);
-    OutputFile CreateFreshFile();
+    OutputFile CreatePartFile();
+    bool MoveIntoPlace();
 
     std::atomic<bool> restored_{false};
     bool downloadFailed_ = false;  // the last Download created its file and then failed
@@ -141,6 +183,7 @@ private:
     std::string basePath_;  // "<folder>/<model>.<serial>.cfg"
     bool exactPath_ = false;
     std::string localPath_;
+    std::string partPath_;  // the ".part" the last Download wrote to
     const std::string header_;
     const Timing timing_;
 };

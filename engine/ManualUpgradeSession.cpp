@@ -109,6 +109,7 @@ void ManualUpgradeSession::Start(SetupDataMode mode, ProgressSink* progress) {
     finished_.store(false);
     cameraBack_.store(false);
     restored_.store(false);
+    notSeenAfterRestore_.store(false);
     if (mode == SetupDataMode::Discard) {
         StartManualUpgrade();
         return;
@@ -122,11 +123,16 @@ void ManualUpgradeSession::Start(SetupDataMode mode, ProgressSink* progress) {
         backup_ = std::make_unique<ConfigBackupStore>(address_, "/system/" + LowerCase(model) + ".cfg", credentials_,
                                                       WallNow(), model, probe_.serial,
                                                       mode == SetupDataMode::Retain, timing_);
-        backupPath_ = backup_->LocalPath();
+        backupPath_.clear();
     }
     ConfigBackupStore* store = backup_.get();
     saveWorker_ = std::jthread([this, store](std::stop_token stop) {
         const bool saved = store->Download(stop);
+        // The name the file really got (another save may have held the first).
+        if (saved) {
+            std::lock_guard lock(mutex_);
+            backupPath_ = store->LocalPath();
+        }
         if (!stop.stop_requested()) owner_.PostJobMessage(kSessionMessage, saved ? kSaved : kSaveFailed);
     });
 }
@@ -235,6 +241,8 @@ void ManualUpgradeSession::PollTick() {
         pollRunning_ = false;
         if (client.CheckModel(client.InquiryReply(), false)) {
             owner_.StopTimer(kManualPollTimer);
+            // Back with its settings applied: the copy may go.
+            if (backup_ && backup_->IsRestored()) backup_->RemoveIfWanted();
             EnterStep(ManualStep::Result);
             return;
         }
@@ -246,6 +254,7 @@ void ManualUpgradeSession::PollTick() {
     if (progress_) progress_->Step(kPollProgressStep);
     if (std::chrono::steady_clock::now() - pollStart_ >= timing_.manualPollLimit) {
         owner_.StopTimer(kManualPollTimer);
+        notSeenAfterRestore_.store(backup_ && backup_->IsRestored());
         EnterStep(ManualStep::Result);
     }
 }
@@ -275,6 +284,7 @@ void ManualUpgradeSession::EnterStep(ManualStep step) {
 
 void ManualUpgradeSession::DropBackup() {
     JoinWorkers();
+    if (backup_) backup_->DiscardFailedDownload();
     backup_.reset();
 }
 

@@ -83,6 +83,9 @@ public:
     // The camera came back with the carried version.
     bool CameraCameBack() const { return cameraBack_.load(); }
     bool ConfigurationRestored() const { return restored_.load(); }
+    // Restored, but the camera did not answer again within the final poll:
+    // its .cfg was kept.
+    bool NotSeenAfterRestore() const { return notSeenAfterRestore_.load(); }
     std::string BackupPath() const;
     UpgradeJob* Job() { return job_.get(); }
 
@@ -121,6 +124,7 @@ private:
     std::atomic<bool> finished_{false};
     std::atomic<bool> cameraBack_{false};
     std::atomic<bool> restored_{false};
+    std::atomic<bool> notSeenAfterRestore_{false};
     std::chrono::steady_clock::time_point pollStart_{};
     bool pollRunning_ = false;
 

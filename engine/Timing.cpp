@@ -14,7 +14,7 @@ Timing Timing::Scaled(double scale) const {
         d = ms(std::max<long long>(1, static_cast<long long>(scaled)));
     };
     for (ms* d : {&t.inquiryTimeout, &t.rebootInquiryTimeout, &t.uploadReceiveTimeout,
-                  &t.configReceiveTimeout, &t.jobTick,
+                  &t.configReceiveTimeout, &t.configSaveLimit, &t.transferLimitBase, &t.transferPer8kB, &t.jobTick,
                   &t.pauseBeforeWait, &t.modelMismatchPause, &t.emptyReplyPause, &t.restorePause,
                   &t.restoreRetryPause, &t.afterRestorePause, &t.reconfigurePoll,
                   &t.reconfigureLimit, &t.neverBackLimit, &t.manualRestoreSettle, &t.manualPoll,

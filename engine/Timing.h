@@ -6,6 +6,7 @@
 // unless a --time-scale option asks for it.
 
 #include <chrono>
+#include <cstddef>
 #include <optional>
 #include <string_view>
 
@@ -19,6 +20,9 @@ struct Timing {
     ms rebootInquiryTimeout{60000};  // inquiries of WaitForCamera
     ms uploadReceiveTimeout{60000};  // each receive of an upload or restore
     ms configReceiveTimeout{60000};  // each receive of a configuration download
+    ms configSaveLimit{120000};      // a whole configuration download, however steady
+    ms transferLimitBase{60000};     // a whole upload or restore: this plus its size at 8 kB/s
+    ms transferPer8kB{1000};
 
     // Upgrade job.
     ms jobTick{1000};                // timer 0x8100 + slot
@@ -52,6 +56,11 @@ struct Timing {
     ms counterTick{500};             // progress page counter (timer 0x8014)
     ms confirmDelay{100};            // progress page: Upgrade -> confirmation box (timer 0x8015)
     ms slideStep{10};                // the extra buttons slide out in 10 such steps
+
+    // The longest an upload or restore of `bytes` may take, answer included.
+    ms TransferLimit(std::size_t bytes) const {
+        return transferLimitBase + ms(static_cast<long long>(transferPer8kB.count() * (bytes / 8000.0)));
+    }
 
     static Timing Production() { return Timing{}; }
     // Every duration times `scale` (at least 1 ms each); counts unchanged.

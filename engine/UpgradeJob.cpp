@@ -296,6 +296,11 @@ bool UpgradeJob::ReadReconfigurePoll() {
     reconfigurePollRunning_ = false;
     if (!client_.CheckModel(client_.InquiryReply(), false)) return false;
     client_.Owner().StopTimer(kReconfigureTimer + client_.Slot());
+    {
+        // The camera answers with its settings applied: the copy may go.
+        std::lock_guard lock(mutex_);
+        if (backup_) backup_->RemoveIfWanted();
+    }
     client_.SetStage(kCompleted);
     client_.SetProgressPosition(kProgressComplete);
     return true;
@@ -319,6 +324,9 @@ void UpgradeJob::OnReconfigureTick() {
     const Steady::time_point started{Steady::duration(reconfigureStart_.load())};
     if (client_.Stage() == kReconfiguring && Steady::now() - started >= timing_.reconfigureLimit) {
         owner.StopTimer(timerId);
+        // Counted as done, but nobody saw the camera with its settings back:
+        // its .cfg stays.
+        notSeenAfterRestore_.store(true);
         client_.SetStage(kCompleted);
     }
     if (client_.Stage() == kCompleted) client_.SetProgressPosition(kProgressComplete);

@@ -75,6 +75,9 @@ public:
     bool HasBackup() const;
     bool IsRestored() const;
     std::string BackupPath() const;
+    // The configuration was restored but the camera did not answer again
+    // before the Reconfiguring poll gave up: its .cfg was kept.
+    bool NotSeenAfterRestore() const { return notSeenAfterRestore_.load(); }
 
 private:
     enum class WaitOutcome { Back, OtherVersion, NeverBack, Stopped };
@@ -104,6 +107,7 @@ private:
     std::atomic<bool> done_{false};
     std::atomic<bool> reported_{false};
     std::atomic<bool> answeredAfterReboot_{false};
+    std::atomic<bool> notSeenAfterRestore_{false};
     std::atomic<std::chrono::steady_clock::rep> reconfigureStart_{0};     // set before the 0x8300 timer starts
     bool reconfigurePollRunning_ = false;                                // owner thread only
     std::jthread worker_;  // last member: stopped and joined first

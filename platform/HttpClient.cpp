@@ -130,7 +130,7 @@ struct TransferWatch {
     }
 };
 
-enum class LoopEnd { Finished, Stopped, Idle };
+enum class LoopEnd { Finished, Stopped, Idle, TooLong };
 
 struct LoopOutcome {
     LoopEnd end = LoopEnd::Finished;
@@ -199,8 +199,11 @@ struct SocketTable {
 // our own. While the socket keeps taking data, the next piece goes out without
 // a poll in between, so a body in 1,460-byte pieces costs one send per piece.
 // A stop request wakes the poll at once; the idle time-out is ours to measure.
-LoopOutcome RunTransfer(CURL* easy, TransferWatch& watch, milliseconds idleLimit, std::stop_token stop) {
+// A non-zero `totalLimit` ends the transfer there however busy it is.
+LoopOutcome RunTransfer(CURL* easy, TransferWatch& watch, milliseconds idleLimit, std::stop_token stop,
+                        milliseconds totalLimit = milliseconds(0)) {
     LoopOutcome outcome;
+    const auto deadline = totalLimit > milliseconds(0) ? std::optional(Clock::now() + totalLimit) : std::nullopt;
     MultiHandle multi(curl_multi_init());
     WakeEvent wake;
     if (!multi || wake.Fd() < 0) {
@@ -239,6 +242,10 @@ LoopOutcome RunTransfer(CURL* easy, TransferWatch& watch, milliseconds idleLimit
                 outcome.end = LoopEnd::Idle;
                 break;
             }
+            if (deadline && now >= *deadline) {
+                outcome.end = LoopEnd::TooLong;
+                break;
+            }
             if (keepsTakingData) {
                 if (const std::optional<curl_socket_t> socket = table.SendingSocket()) {
                     const curl_off_t before = watch.up;
@@ -257,6 +264,7 @@ LoopOutcome RunTransfer(CURL* easy, TransferWatch& watch, milliseconds idleLimit
             fds.push_back(pollfd{wake.Fd(), POLLIN, 0});
             auto wait = std::min(std::chrono::duration_cast<milliseconds>(idleLimit - idle) + milliseconds(1),
                                  watch.AwaitsBodyAcknowledgement() ? kAcknowledgementSlice : kLoopSlice);
+            if (deadline) wait = std::min(wait, std::chrono::ceil<milliseconds>(*deadline - now) + milliseconds(1));
             if (table.timerDue) {
                 wait = std::min(wait, std::max(milliseconds(0), std::chrono::ceil<milliseconds>(*table.timerDue - now)));
             }
@@ -483,7 +491,7 @@ int PostMultipart(const MultipartPost& post, std::stop_token stop) {
     TransferWatch watch;
     watch.bodySize = total;
     watch.onBodySent = &post.onBodySent;
-    LoopOutcome outcome = RunTransfer(e, watch, post.receiveTimeout, stop);
+    LoopOutcome outcome = RunTransfer(e, watch, post.receiveTimeout, stop, post.totalLimit);
     if (watch.answerNotAwaited) return kPostAnswered;
     if (watch.bodySent && post.onAnswerWaitEnded) post.onAnswerWaitEnded();
     if (!watch.bodySent) return kPostSendFailed;
@@ -513,12 +521,18 @@ DownloadResult Download(const DownloadRequest& request, std::stop_token stop) {
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.receiveTimeout.count()));
 
     TransferWatch watch;
-    LoopOutcome outcome = RunTransfer(e, watch, request.receiveTimeout, stop);
+    LoopOutcome outcome = RunTransfer(e, watch, request.receiveTimeout, stop, request.totalLimit);
     curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &result.status);
+    curl_off_t declared = -1;
+    if (curl_easy_getinfo(e, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared) == CURLE_OK && declared >= 0) {
+        result.declaredLength = static_cast<std::uint64_t>(declared);
+    }
     if (outcome.end == LoopEnd::Stopped) {
         result.error = "The download was stopped.";
     } else if (outcome.end == LoopEnd::Idle) {
         result.error = "The camera stopped answering.";
+    } else if (outcome.end == LoopEnd::TooLong) {
+        result.error = "The camera took too long to send its answer.";
     } else if (sink.refused) {
         result.error = "The answer was refused.";
     } else if (outcome.code != CURLE_OK) {

@@ -84,6 +84,9 @@ struct MultipartPost {
     std::string_view tail;
     // Bounds every wait for the camera (sending and the answer).
     std::chrono::milliseconds receiveTimeout{60000};
+    // Bounds the whole request however steadily the camera takes the body;
+    // zero: no bound but the waits.
+    std::chrono::milliseconds totalLimit{0};
     // Called once per piece of the data handed to the socket, with its size.
     std::function<void(std::size_t)> onPiece;
     // Called once, right after the last body byte went on the wire. Returning
@@ -100,6 +103,9 @@ struct DownloadRequest {
     std::string path;         // "/system/qrv-k7.cfg"
     std::string extraHeader;  // one header line without line end
     std::chrono::milliseconds receiveTimeout{60000};
+    // Bounds the whole download: a camera that drips its answer byte by byte
+    // cannot hold it for longer. Zero: no bound but the waits.
+    std::chrono::milliseconds totalLimit{0};
     // Receives the body as it arrives; returning false ends the download as failed.
     std::function<bool(std::span<const char>)> onData;
 };
@@ -108,6 +114,8 @@ struct DownloadResult {
     bool ok = false;
     long status = 0;    // HTTP status of the answer, 0 when none came
     std::string error;  // why it failed; empty on success
+    // The body's length as the answer announced it (Content-Length), if it did.
+    std::optional<std::uint64_t> declaredLength;
 };
 
 // GETs the path with the extra header and streams the body to onData.

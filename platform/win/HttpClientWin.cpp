@@ -7,6 +7,7 @@
 #include <winhttp.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <atomic>
 #include <cctype>
 #include <memory>
@@ -199,6 +200,22 @@ public:
         return status;
     }
 
+    // The Content-Length the answer announced, if any.
+    std::optional<std::uint64_t> ContentLength() const {
+        wchar_t text[32] = {};
+        DWORD size = sizeof text;
+        if (!::WinHttpQueryHeaders(request_, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
+                                   WINHTTP_NO_HEADER_INDEX)) {
+            return std::nullopt;
+        }
+        std::uint64_t value = 0;
+        for (const wchar_t* c = text; *c; ++c) {
+            if (*c < L'0' || *c > L'9' || value > (UINT64_MAX - 9) / 10) return std::nullopt;
+            value = value * 10 + static_cast<std::uint64_t>(*c - L'0');
+        }
+        return value;
+    }
+
     bool HasHeader(DWORD which) const {
         DWORD size = 0;
         ::WinHttpQueryHeaders(request_, which, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
@@ -314,6 +331,7 @@ int PostMultipart(const MultipartPost& post, std::stop_token stop) {
         return kPostSendFailed;
     }
     exchange.WatchStop(stop);
+    if (post.totalLimit > milliseconds(0)) exchange.SetDeadline(Clock::now() + post.totalLimit);
     const size_t total = post.head.size() + post.data.size() + post.tail.size();
     if (!exchange.Send(WINHTTP_NO_REQUEST_DATA, 0, static_cast<DWORD>(total))) return kPostSendFailed;
     // Head, the data in 1,460-byte pieces (one progress step each), tail.
@@ -348,9 +366,13 @@ DownloadResult Download(const DownloadRequest& request, std::stop_token stop) {
         return result;
     }
     exchange.WatchStop(stop);
+    const auto started = Clock::now();
+    if (request.totalLimit > milliseconds(0)) exchange.SetDeadline(started + request.totalLimit);
     auto fail = [&](DWORD code) {
         if (stop.stop_requested()) {
             result.error = "The download was stopped.";
+        } else if (request.totalLimit > milliseconds(0) && Clock::now() - started >= request.totalLimit) {
+            result.error = "The camera took too long to send its answer.";
         } else if (code == ERROR_WINHTTP_TIMEOUT) {
             result.error = "The camera stopped answering.";
         } else {
@@ -360,6 +382,7 @@ DownloadResult Download(const DownloadRequest& request, std::stop_token stop) {
     };
     if (!exchange.Send(WINHTTP_NO_REQUEST_DATA, 0, 0) || !exchange.Receive()) return fail(exchange.Error());
     result.status = static_cast<long>(exchange.Status());
+    result.declaredLength = exchange.ContentLength();
     std::vector<char> buffer(65536);
     for (;;) {
         const long got = exchange.Read(buffer.data(), static_cast<DWORD>(buffer.size()));

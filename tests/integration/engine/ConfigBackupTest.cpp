@@ -76,7 +76,8 @@ TEST_F(ConfigBackup, AnswerLargerThanTheLimitFailsTheDownload) {
     tooSmall->SetSizeLimit(4095);
     EXPECT_FALSE(tooSmall->Download());
     EXPECT_NE(tooSmall->ErrorText().find("larger than 4095 bytes"), std::string::npos) << tooSmall->ErrorText();
-    EXPECT_LE(std::filesystem::file_size(tooSmall->LocalPath()), 4095u);
+    EXPECT_FALSE(std::filesystem::exists(tooSmall->LocalPath())) << "a refused answer leaves no file";
+    EXPECT_FALSE(std::filesystem::exists(tooSmall->LocalPath() + ".part"));
 
     auto store = std::make_unique<ConfigBackupStore>("127.0.0.3", "/system/qrv-k7.cfg", kAdminCredentials, WallNow(),
                                                      "QRV-K7", u"300400", true, FastTiming());
@@ -112,6 +113,8 @@ TEST_F(ConfigBackup, RetainDeletesTheFileAfterAGoodRestoreBackupKeepsIt) {
         auto client = Client(address);
         EXPECT_TRUE(store->RunRestore(*client));
         EXPECT_TRUE(store->IsRestored());
+        EXPECT_TRUE(std::filesystem::exists(store->LocalPath())) << "kept until the camera is seen again";
+        store->RemoveIfWanted();
         EXPECT_EQ(std::filesystem::exists(store->LocalPath()), !retain) << (retain ? "Retain" : "Backup");
         const std::vector<SimEvent> restores = Verdicts(sim, address + ":80", "restore");
         ASSERT_EQ(restores.size(), 1u);
@@ -176,7 +179,7 @@ TEST_F(ConfigBackup, ARestoreAnsweredWithAnErrorPageIsAFailedTry) {
     auto secondClient = Client("127.0.0.3");
     EXPECT_TRUE(later->RunRestore(*secondClient));
     EXPECT_EQ(RequestsTo(sim, "127.0.0.3:80", "/command/all-configuration.cgi").size(), 2u);
-    EXPECT_FALSE(std::filesystem::exists(later->LocalPath()));
+    EXPECT_TRUE(std::filesystem::exists(later->LocalPath())) << "kept until the camera is seen again";
 }
 
 TEST_F(ConfigBackup, RestoreSucceedsOnALaterTry) {
@@ -186,7 +189,71 @@ TEST_F(ConfigBackup, RestoreSucceedsOnALaterTry) {
     auto client = Client("127.0.0.2");
     EXPECT_TRUE(store->RunRestore(*client));
     EXPECT_EQ(RequestsTo(sim, "127.0.0.2:80", "/command/all-configuration.cgi").size(), 3u);
-    EXPECT_FALSE(std::filesystem::exists(store->LocalPath()));
+    EXPECT_TRUE(std::filesystem::exists(store->LocalPath()));
+}
+
+// What a camera may send instead of its configuration: every one is a failed
+// save, bounded in time, and leaves neither a .cfg nor a .part behind.
+TEST_F(ConfigBackup, AnswersThatAreNoWholeConfigurationFailTheSaveAndLeaveNoFile) {
+    struct Row {
+        const char* fault;
+        const char* error;
+    };
+    const Row rows[] = {
+        {"config-empty", "empty configuration"},
+        {"config-html-lower", "web page"},
+        {"config-redirect", "HTTP status 302"},
+        {"config-cut", ""},
+        {"config-drip:500", "took too long"},
+        {"config-endless", ""},
+    };
+    std::string fleet;
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        fleet += Camera("127.0.0." + std::to_string(2 + i), std::string("fault=") + rows[i].fault);
+    }
+    SimProcess sim(fleet, kScale);
+    Timing timing = FastTiming();
+    // The drip sends a byte every 5 ms (scaled): no idle gap, so only the
+    // bound on the whole save ends it.
+    timing.configSaveLimit = 300ms;
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(rows[i].fault);
+        auto store = std::make_unique<ConfigBackupStore>("127.0.0." + std::to_string(2 + i), "/system/qrv-k7.cfg",
+                                                         kAdminCredentials, WallNow(), "QRV-K7", u"100200", true,
+                                                         timing);
+        store->SetSizeLimit(1u << 20);  // the endless answer ends here at the latest
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_FALSE(store->Download());
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);
+        EXPECT_NE(store->ErrorText().find(rows[i].error), std::string::npos) << store->ErrorText();
+        EXPECT_FALSE(std::filesystem::exists(store->LocalPath()));
+        EXPECT_FALSE(std::filesystem::exists(store->LocalPath() + ".part"));
+    }
+}
+
+// Two saves of one serial in one minute: the second takes the "-2" name,
+// and each store names the file it really wrote.
+TEST_F(ConfigBackup, ASecondSaveOfOneSerialNamesItsOwnFile) {
+    SimProcess sim(Camera("127.0.0.2") + Camera("127.0.0.3", "fault=config-empty"), kScale);
+    const WallTime stamp = WallNow();
+    auto first = std::make_unique<ConfigBackupStore>("127.0.0.2", "/system/qrv-k7.cfg", kAdminCredentials, stamp,
+                                                     "QRV-K7", u"100200", true, FastTiming());
+    auto failed = std::make_unique<ConfigBackupStore>("127.0.0.3", "/system/qrv-k7.cfg", kAdminCredentials, stamp,
+                                                      "QRV-K7", u"100200", true, FastTiming());
+    auto second = std::make_unique<ConfigBackupStore>("127.0.0.2", "/system/qrv-k7.cfg", kAdminCredentials, stamp,
+                                                      "QRV-K7", u"100200", true, FastTiming());
+    ASSERT_TRUE(first->Download()) << first->ErrorText();
+    EXPECT_FALSE(failed->Download());
+    ASSERT_TRUE(second->Download()) << second->ErrorText();
+    EXPECT_EQ(std::filesystem::path(first->LocalPath()).filename(), "qrv-k7.100200.cfg");
+    EXPECT_EQ(std::filesystem::path(second->LocalPath()).filename(), "qrv-k7.100200-2.cfg");
+    EXPECT_EQ(std::filesystem::file_size(second->LocalPath()), second->Size());
+    std::size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(first->LocalPath()).parent_path())) {
+        EXPECT_EQ(entry.path().extension(), ".cfg") << entry.path();
+        ++files;
+    }
+    EXPECT_EQ(files, 2u);
 }
 
 }  // namespace
