@@ -4,8 +4,11 @@
 // request, the same checks on the answer and the same file rules.
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "cli/CliCommand.h"
 #include "cli/CliOptions.h"
@@ -13,6 +16,7 @@
 #include "engine/ConfigBackupStore.h"
 #include "engine/ManualUpgradeSession.h"
 #include "platform/Clock.h"
+#include "platform/Process.h"
 #include "platform/Text.h"
 
 namespace qrv::cli {
@@ -52,7 +56,23 @@ int RunBackup(std::span<const std::string> args) {
                             model, probe.serial, false, options->timing);
     if (!out.empty()) store.SetExactPath(out);
     PrintLine("Saving config file");
-    if (!store.Download()) {
+    // Ctrl+C or SIGTERM ends the save at once; what was written goes with it.
+    CatchInterrupts();
+    std::atomic<bool> ended{false};
+    bool saved = false;
+    {
+        std::jthread worker([&](std::stop_token stop) {
+            saved = store.Download(stop);
+            ended.store(true);
+        });
+        program.owner.RunUntil([&] { return ended.load() || InterruptCount() > 0; }, std::chrono::hours(1));
+        worker.request_stop();
+    }
+    if (!saved && InterruptCount() > 0) {
+        PrintLine("Interrupted.");
+        return kExitInterrupted;
+    }
+    if (!saved) {
         std::fprintf(stderr, "Information: Cannot save camera's configuration!\n%s\n", store.ErrorText().c_str());
         return kExitRefused;
     }

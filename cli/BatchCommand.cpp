@@ -369,7 +369,7 @@ int RunBatch(std::span<const std::string> args) {
     // Success means every camera asked for came back upgraded.
     if (skipped > 0) return finishReport(kExitRefused);
     for (int row = 0; row < list.RowCount(); ++row) {
-        if (list.Row(row).result != kCompleted) return finishReport(kExitRefused);
+        if (list.Row(row).result != kCompleted || list.Row(row).notSeenAfterRestore) return finishReport(kExitRefused);
     }
     return finishReport(kExitOk);
 }

@@ -4,7 +4,9 @@
 // how it ended. The way back when an upgrade stopped between saving the
 // configuration and restoring it.
 
+#include <cctype>
 #include <chrono>
+#include <optional>
 #include <string_view>
 
 #include "cli/CliCommand.h"
@@ -37,8 +39,35 @@ long long Seconds(std::chrono::milliseconds duration) {
     return std::chrono::duration_cast<std::chrono::seconds>(duration).count();
 }
 
+// A file the program saved names the camera it came from
+// ("<model>.<serial>.cfg"): one camera's settings, its static address among
+// them, must not land on another by a slip of the file name. Nothing when the
+// file may be posted.
+std::optional<std::string> RefuseForCamera(const std::string& path, const std::u16string& model,
+                                           const std::u16string& serial, const ModelList& models, bool force) {
+    const std::optional<SavedFileName> name = ReadSavedFileName(path);
+    if (!name) return std::nullopt;
+    const auto lower = [](std::string text) {
+        for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
+    // The program names every file after the first model it supports.
+    const std::string cameraModel = SanitizeFileNamePart(lower(ToNarrow(model)));
+    const std::string namedModel = models.empty() ? cameraModel : SanitizeFileNamePart(lower(models.front()));
+    if (name->model != cameraModel && name->model != namedModel) {
+        return "The file was saved from a " + name->model + ", not from this camera's model (" +
+               TerminalSafe(model) + ").";
+    }
+    if (!force && !SavedSerialMatches(name->serial, serial)) {
+        return "The file was saved from the camera with serial " + TerminalSafe(ToWide(name->serial)) +
+               ", not from this one (" + TerminalSafe(serial) + "). Give --force to restore it all the same.";
+    }
+    return std::nullopt;
+}
+
 int RunRestore(std::span<const std::string> args) {
-    const std::optional<CameraOptions> options = ReadCommandOptions(args, OptionRules{{"--yes"}, {"--file"}, false});
+    const std::optional<CameraOptions> options =
+        ReadCommandOptions(args, OptionRules{{"--yes", "--force"}, {"--file"}, false});
     if (!options) return kExitUsage;
     const auto file = options->values.find("--file");
     if (file == options->values.end() || file->second.empty()) {
@@ -52,15 +81,24 @@ int RunRestore(std::span<const std::string> args) {
                             false, timing);
     if (!store.UseSavedFile(file->second)) {
         Report("Information: The configuration cannot be restored. " + store.ErrorText());
-        return kExitRefused;
+        return kExitUsage;
     }
 
     CliProgram program(options->flags.count("--yes") != 0);
     CliOwner& owner = program.owner;
     CameraClient client(owner, options->address, FactoryCredentials(), program.package.Models(), 0, nullptr, nullptr,
                         nullptr, {}, timing);
-    if (!client.CheckModel(client.Inquire("inq=system", timing.inquiryTimeout), true)) return kExitRefused;
+    std::u16string model;
+    std::u16string serial;
+    if (!client.ReadIdentity(client.Inquire("inq=system", timing.inquiryTimeout), model, serial, true)) {
+        return kExitRefused;
+    }
     PrintLine("Current version: " + TerminalSafe(client.VersionBefore()));
+    if (const std::optional<std::string> refusal =
+            RefuseForCamera(file->second, model, serial, program.package.Models(), options->flags.count("--force") != 0)) {
+        Report("Information: The configuration cannot be restored. " + *refusal);
+        return kExitUsage;
+    }
 
     const std::u16string question = u"Restore the configuration " + FromUtf8(file->second) + u" to the camera " +
                                     FromUtf8(options->address) + u"? Its current settings are replaced.";
@@ -95,10 +133,12 @@ int RunRestore(std::span<const std::string> args) {
 
 const RegisterCommand kRestore({
     "restore",
-    "ADDRESS[:PORT] --file FILE.cfg [--yes] [--time-scale S]",
+    "ADDRESS[:PORT] --file FILE.cfg [--yes] [--force] [--time-scale S]",
     "post a saved configuration back to a camera and wait until it has applied it",
     "  --file FILE.cfg                the saved configuration (from backup, or one the upgrade kept)\n"
     "  --yes                          answer the confirmation with yes\n"
+    "  --force                        restore a file saved from a camera with another serial\n"
+    "                                 (--yes does not; a file of another model is always refused)\n"
     "  --time-scale S                 multiply every wait by S (simulated cameras)\n"
     "  The restore authenticates with the camera's factory account, as the upgrade does: no\n"
     "  --user or password is needed.",

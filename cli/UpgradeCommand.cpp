@@ -37,6 +37,11 @@ private:
     std::u16string last_;
 };
 
+void Complain(const std::string& text) {
+    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fflush(stderr);
+}
+
 const char* SetupDataLine(SetupDataMode mode) {
     switch (mode) {
     case SetupDataMode::Discard:
@@ -112,10 +117,25 @@ int RunUpgrade(std::span<const std::string> args) {
     }
 
     if (!writeReport()) return kExitRefused;
-    if (session.Step() != ManualStep::Result || !session.CameraCameBack()) return kExitRefused;
+    if (session.Step() != ManualStep::Result || !session.CameraCameBack()) {
+        if (!session.SaveError().empty()) Complain(session.SaveError() + " No firmware was sent.");
+        return kExitRefused;
+    }
     const std::string version = program.package.CarriedVersion();
     PrintLine(TerminalText(MessageText(222, owner) + MessageText(234, owner)) + version.substr(std::min<size_t>(3, version.size())) +
               TerminalText(MessageText(235, owner)));
+    // The firmware is in, but "upgraded" is not the whole promise when the
+    // settings were to be kept.
+    if (mode != SetupDataMode::Discard && !session.ConfigurationRestored()) {
+        Complain("The settings were not restored; they are kept in " + session.BackupPath() +
+                 " for the restore command.");
+        return kExitRefused;
+    }
+    if (session.NotSeenAfterRestore()) {
+        Complain("The camera took its settings but did not answer again; they are kept in " + session.BackupPath() +
+                 ".");
+        return kExitRefused;
+    }
     return kExitOk;
 }
 

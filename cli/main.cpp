@@ -19,15 +19,15 @@ void PrintUsage(std::FILE* out) {
         std::fprintf(out, "  %-10.*s %.*s\n", static_cast<int>(command.name.size()), command.name.data(),
                      static_cast<int>(command.summary.size()), command.summary.data());
     }
-    std::fprintf(out, "\n'qrv-firmware-upgrade-cli COMMAND --help' shows a command's options.\n"
-                      "Exit codes: 0 done, 1 refused or failed, 2 usage error.\n");
+    std::fprintf(out, "\n'qrv-firmware-upgrade-cli COMMAND --help' shows a command's options.\n\n%s",
+                 qrv::cli::kExitCodeHelp);
 }
 
 void PrintCommandHelp(const CliCommand& command) {
-    std::printf("usage: qrv-firmware-upgrade-cli %.*s %.*s\n\n%.*s\n\noptions:\n%.*s\n",
+    std::printf("usage: qrv-firmware-upgrade-cli %.*s %.*s\n\n%.*s\n\noptions:\n%.*s\n\n%s",
                 static_cast<int>(command.name.size()), command.name.data(), static_cast<int>(command.usage.size()),
                 command.usage.data(), static_cast<int>(command.summary.size()), command.summary.data(),
-                static_cast<int>(command.help.size()), command.help.data());
+                static_cast<int>(command.help.size()), command.help.data(), qrv::cli::kExitCodeHelp);
 }
 
 }  // namespace

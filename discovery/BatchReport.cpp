@@ -28,6 +28,12 @@ std::string VersionText(const std::u16string& version) { return Narrow(WithoutVe
 
 // The saved file tells whether it was deleted: the job only knows whether
 // its restore went through.
+// The stage says Completed, but nobody saw the camera with its settings
+// back: the result line says so and where the copy is.
+void NoteNotSeenAfterRestore(ReportRecord& record) {
+    record.resultLine += " (settings restored, but the camera did not answer again; kept in " + record.configPath + ")";
+}
+
 ConfigOutcome OutcomeOf(const std::string& path, bool restored) {
     if (path.empty()) return ConfigOutcome::None;
     const bool present = PathExists(path);
@@ -171,6 +177,7 @@ ReportRecord RecordOfRow(const ProgressList& list, int row, SetupDataMode settin
     const ProgressList::Backup backup = list.BackupOf(row);
     record.configPath = backup.path;
     record.config = OutcomeOf(backup.path, backup.restored);
+    if (backup.notSeenAfterRestore) NoteNotSeenAfterRestore(record);
     record.started = IsoLocalTime(item.started);
     record.ended = IsoLocalTime(item.ended);
     return record;
@@ -226,6 +233,7 @@ ReportRecord RecordOfManualSession(ManualUpgradeSession& session, const std::str
     record.settings = settings;
     record.configPath = restoreWanted ? session.BackupPath() : std::string();
     record.config = OutcomeOf(record.configPath, session.ConfigurationRestored());
+    if (session.NotSeenAfterRestore()) NoteNotSeenAfterRestore(record);
     record.started = IsoLocalTime(started);
     // A run that was stopped has no end to report.
     record.ended = record.finished ? IsoLocalTime(ended) : std::string();

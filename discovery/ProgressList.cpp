@@ -148,10 +148,10 @@ ProgressList::Backup ProgressList::BackupOf(int row) const {
         // one was removed), even if the stop came before the upload began.
         if (entry.job->Stage() < kSavingConfig) return Backup{};
         if (entry.job->Stage() == kSavingConfig && entry.job->IsWorking()) return Backup{};
-        return Backup{entry.job->BackupPath(), entry.job->IsRestored()};
+        return Backup{entry.job->BackupPath(), entry.job->IsRestored(), entry.job->NotSeenAfterRestore()};
     }
     const ProgressItem& item = *rows_.at(row);
-    return Backup{item.configPath, item.configRestored};
+    return Backup{item.configPath, item.configRestored, item.notSeenAfterRestore};
 }
 
 void ProgressList::StopJobs() {
@@ -268,6 +268,7 @@ void ProgressList::FinishEntry(const Entry& entry) {
     }
     row.configPath = entry.job->BackupPath();
     row.configRestored = entry.job->IsRestored();
+    row.notSeenAfterRestore = entry.job->NotSeenAfterRestore();
     row.ended = WallNow();
     row.progress = kProgressComplete;
     row.result = stage;

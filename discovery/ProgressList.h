@@ -52,6 +52,7 @@ struct ProgressItem {
     std::u16string versionAfter;  // what the camera reported after its reboot; empty when it never answered then
     std::string configPath;       // the saved configuration, when the job made one
     bool configRestored = false;
+    bool notSeenAfterRestore = false;  // restored, but the camera did not answer again: its .cfg kept
     WallTime started{};           // the job's checks began; zero while it waits
     WallTime ended{};             // the job left the queue
 };
@@ -125,6 +126,7 @@ public:
     struct Backup {
         std::string path;
         bool restored = false;
+        bool notSeenAfterRestore = false;
     };
     Backup BackupOf(int row) const;
 

@@ -33,6 +33,7 @@ ManualUpgradeSession::~ManualUpgradeSession() {
 }
 
 void ManualUpgradeSession::Stop() {
+    CancelProbes();
     JoinWorkers();
     if (job_) job_->Stop();
     owner_.StopTimer(kManualPollTimer);
@@ -56,7 +57,7 @@ bool ManualUpgradeSession::RunProbe(const std::string& credentials) {
         std::lock_guard lock(mutex_);
         address = address_;
     }
-    ProbeResult result = ProbeManualTarget(owner_, package_, address, credentials, timing_);
+    ProbeResult result = ProbeManualTarget(owner_, package_, address, credentials, timing_, probeStop_.get_token());
     const bool ok = result.ok;
     std::lock_guard lock(mutex_);
     probe_ = std::move(result);
@@ -70,6 +71,7 @@ bool ManualUpgradeSession::ProbeTarget(const std::string& address, const std::st
         address_ = address;
     }
     const bool probed = RunProbe(credentials);
+    if (probeStop_.stop_requested()) return false;
     if (!probed || !ns_serial_protect::IsSerialAllowed(LastProbe().serial)) {
         ShowBox(owner_, u"This firmware is not suitable for the target camera.", kMsgInformation, BoxIcon::Question);
         return false;
@@ -91,6 +93,11 @@ bool ManualUpgradeSession::ConfirmUpgrade(const std::string& credentials) {
 ProbeResult ManualUpgradeSession::LastProbe() const {
     std::lock_guard lock(mutex_);
     return probe_;
+}
+
+std::string ManualUpgradeSession::SaveError() const {
+    std::lock_guard lock(mutex_);
+    return saveError_;
 }
 
 std::string ManualUpgradeSession::BackupPath() const {
@@ -124,14 +131,16 @@ void ManualUpgradeSession::Start(SetupDataMode mode, ProgressSink* progress) {
                                                       WallNow(), model, probe_.serial,
                                                       mode == SetupDataMode::Retain, timing_);
         backupPath_.clear();
+        saveError_.clear();
     }
     ConfigBackupStore* store = backup_.get();
     saveWorker_ = std::jthread([this, store](std::stop_token stop) {
         const bool saved = store->Download(stop);
-        // The name the file really got (another save may have held the first).
-        if (saved) {
+        {
+            // The name the file really got (another save may have held the first).
             std::lock_guard lock(mutex_);
-            backupPath_ = store->LocalPath();
+            if (saved) backupPath_ = store->LocalPath();
+            if (!saved && !stop.stop_requested()) saveError_ = store->ErrorText();
         }
         if (!stop.stop_requested()) owner_.PostJobMessage(kSessionMessage, saved ? kSaved : kSaveFailed);
     });

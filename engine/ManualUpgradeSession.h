@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <stop_token>
 #include <thread>
 
 #include "engine/ConfigBackupStore.h"
@@ -66,6 +67,9 @@ public:
     // The running step: saves the configuration when asked, then starts the
     // job. Returns at once.
     void Start(SetupDataMode mode, ProgressSink* progress);
+    // Ends a probe under way at once and refuses every later one: the
+    // session is going. Any thread.
+    void CancelProbes() { probeStop_.request_stop(); }
     // Stops the running step where it is: joins the save or restore and the
     // job's worker, and stops the poll. The job is kept for the record; its
     // progress sink is not touched after this returns. Owner thread.
@@ -87,6 +91,8 @@ public:
     // its .cfg was kept.
     bool NotSeenAfterRestore() const { return notSeenAfterRestore_.load(); }
     std::string BackupPath() const;
+    // Why the last save of the configuration failed; empty when it did not.
+    std::string SaveError() const;
     UpgradeJob* Job() { return job_.get(); }
 
 private:
@@ -109,11 +115,12 @@ private:
     ManualSessionView* view_;
     ManualSessionView noView_;
 
-    mutable std::mutex mutex_;  // guards address_, credentials_, probe_, backupPath_
+    mutable std::mutex mutex_;  // guards address_, credentials_, probe_, backupPath_, saveError_
     std::string address_;
     std::string credentials_;
     ProbeResult probe_;
     std::string backupPath_;
+    std::string saveError_;
 
     SetupDataMode mode_ = SetupDataMode::Discard;
     ProgressSink* progress_ = nullptr;
@@ -128,6 +135,7 @@ private:
     std::chrono::steady_clock::time_point pollStart_{};
     bool pollRunning_ = false;
 
+    std::stop_source probeStop_;
     std::jthread saveWorker_;
     std::jthread restoreWorker_;
 };

@@ -472,6 +472,8 @@ void UpgradeWizardDialog::EndSession() {
     if (closing_) return;
     ending_ = true;
     port_->RefuseAllBoxes();
+    // A probe under way ends now instead of at its inquiry's time-out.
+    if (session_) session_->CancelProbes();
     // Boxes, the login and add-cameras dialogs, the file dialog and the
     // upgrade log: each runs its own loop that would outlive the window.
     for (QWidget* window : QApplication::topLevelWidgets()) {

@@ -111,6 +111,18 @@ TEST_F(BackupRestore, BackupThenRestoreBringsTheAccountsBackAfterAnUpgradeResetT
     EXPECT_NE(probe.out.find("admin=ok\n"), std::string::npos);
     EXPECT_EQ(RunCli("probe 127.0.0.2 --user op --password op").exitCode, 1) << "op is back, but not as administrator";
     EXPECT_TRUE(fs::exists(saved)) << "restore never deletes the file it was given";
+
+    // A file named for another camera of the model goes on --force only, not on --yes.
+    const fs::path other = dir / "qrv-k7.999.cfg";
+    fs::copy_file(saved, other);
+    const std::string restoreOther = "restore 127.0.0.2 --file '" + other.string() + "' --yes --time-scale 0.01";
+    const CommandRun refused = RunCli(restoreOther);
+    EXPECT_EQ(refused.exitCode, 2) << refused.err;
+    EXPECT_NE(refused.err.find("Give --force"), std::string::npos) << refused.err;
+    EXPECT_EQ(Count(sim, "verdict", "restore", true), 1u);
+    const CommandRun forced = RunCli(restoreOther + " --force");
+    EXPECT_EQ(forced.exitCode, 0) << forced.err;
+    EXPECT_EQ(Count(sim, "verdict", "restore", true), 2u);
 }
 
 TEST_F(BackupRestore, BackupFollowsTheUpgradesFileRules) {
@@ -195,14 +207,21 @@ TEST_F(BackupRestore, RestoreRefusesWhatIsNoConfiguration) {
         size_t restoreRequests;  // how many restore posts the camera saw, in all, after the row
     };
     const auto file = [&](const char* name) { return "--file '" + (dir / name).string() + "'"; };
+    // A save cut short by a crash, and whole files named for another camera.
+    fs::copy_file(good, dir / "qrv-k7.0000000.cfg.part");
+    fs::copy_file(good, dir / "qrv-k7.0000000.cfg");
+    fs::copy_file(good, dir / "qrv-x9.0000000.cfg");
     const std::vector<Row> rows = {
-        {file("empty.cfg") + " --yes", 1, "is empty", 0},
-        {file("huge.cfg") + " --yes", 1, "is larger than 67108864 bytes", 0},
-        {file("folder.cfg") + " --yes", 1, "is not a regular file", 0},
+        {file("empty.cfg") + " --yes", 2, "is empty", 0},
+        {file("huge.cfg") + " --yes", 2, "is larger than 67108864 bytes", 0},
+        {file("folder.cfg") + " --yes", 2, "is not a regular file", 0},
 #ifndef _WIN32
-        {file("pipe.cfg") + " --yes", 1, "is not a regular file", 0},
+        {file("pipe.cfg") + " --yes", 2, "is not a regular file", 0},
 #endif
-        {file("missing.cfg") + " --yes", 1, "Cannot read", 0},
+        {file("missing.cfg") + " --yes", 2, "Cannot read", 0},
+        {file("qrv-k7.0000000.cfg.part") + " --yes --force", 2, "a save that never finished", 0},
+        {file("qrv-k7.0000000.cfg") + " --yes", 2, "saved from the camera with serial 0000000", 0},
+        {file("qrv-x9.0000000.cfg") + " --yes --force", 2, "saved from a qrv-x9", 0},
         {"--yes", 2, "--file FILE.cfg", 0},
         {file("good.cfg"), 1, "Information: Restore the configuration", 0},  // not confirmed
         {file("damaged.cfg") + " --yes", 1, "did not take the configuration (4 tries)", 4},
