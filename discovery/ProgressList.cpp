@@ -154,6 +154,12 @@ ProgressList::Backup ProgressList::BackupOf(int row) const {
     return Backup{item.configPath, item.configRestored, item.notSeenAfterRestore};
 }
 
+void ProgressList::SetCancel() {
+    cancel_ = true;
+    // A camera that drips its configuration must not hold the batch.
+    for (Entry& entry : queue_) entry.job->AbortSave();
+}
+
 void ProgressList::StopJobs() {
     for (Entry& entry : queue_) entry.job->Stop();
 }

@@ -103,9 +103,10 @@ public:
     // One tick of the scheduler.
     void SchedulerTick();
 
-    // Abort: no further job starts; started jobs run to their end, then the
-    // unstarted ones are dropped.
-    void SetCancel() { cancel_ = true; }
+    // Abort: no further job starts; a save under way ends at once (as a
+    // failed save: its camera got nothing), other started jobs run to their
+    // end, then the unstarted ones are dropped.
+    void SetCancel();
     // Stops every running job where it stands (an interrupted batch): what
     // each has saved is then settled before its record is taken.
     void StopJobs();

@@ -153,7 +153,11 @@ bool UpgradeJob::SaveConfiguration(std::stop_token stop) {
         store = backup_.get();
     }
     // Only this worker replaces or destroys the store while the job runs.
-    return store->Download(stop);
+    // The save ends when the worker is stopped or the save alone is aborted.
+    std::stop_source saveOnly;
+    std::stop_callback onStop(stop, [&saveOnly] { saveOnly.request_stop(); });
+    std::stop_callback onAbort(saveStop_.get_token(), [&saveOnly] { saveOnly.request_stop(); });
+    return store->Download(saveOnly.get_token());
 }
 
 // What a failed save wrote is no configuration, and the camera, which got

@@ -38,6 +38,10 @@ public:
     // Ends the job's work where it stands: the worker is stopped and joined,
     // the timers are stopped. The stage stays what it was.
     void Stop();
+    // Ends a configuration save under way at once (an aborted batch): the
+    // job then ends as a failed save, and no firmware is sent. A job past
+    // its save runs on. Any thread.
+    void AbortSave() { saveStop_.request_stop(); }
     // A worker was started and has not been stopped and joined.
     bool IsWorking() const { return worker_.joinable(); }
 
@@ -110,6 +114,7 @@ private:
     std::atomic<bool> notSeenAfterRestore_{false};
     std::atomic<std::chrono::steady_clock::rep> reconfigureStart_{0};     // set before the 0x8300 timer starts
     bool reconfigurePollRunning_ = false;                                // owner thread only
+    std::stop_source saveStop_;
     std::jthread worker_;  // last member: stopped and joined first
 };
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <set>
 
@@ -260,6 +261,36 @@ TEST_F(Batch, AbortAfterAStartLetsStartedJobsFinishAndDropsTheRest) {
     }
     EXPECT_EQ(list.UpgradeLog(), log);
     EXPECT_TRUE(test::EventsOf(sim, "request", "127.0.0.4:80").empty()) << "the third camera was never contacted";
+}
+
+TEST_F(Batch, AbortEndsASaveThatDripsAtOnceAndSendsItNoFirmware) {
+    // One byte every 5 ms (scaled): the save would take 20 s, and no idle
+    // timer ever fires.
+    SimProcess sim(Camera("127.0.0.2", Identity(1) + " fault=config-drip:500") + Camera("127.0.0.3", Identity(2)),
+                   test::kScale);
+    // The bound on a whole save is out of reach here: only the abort can end it.
+    Timing timing = test::FastTiming();
+    timing.configSaveLimit = 60s;
+    ProgressList list(owner, test::Package(), timing);
+    owner.SetTimerHandler([&list](int id) { list.OnTimer(id); });
+    list.AddRow(Target(2));
+    list.AddRow(Target(3));
+    list.SetRunParameters(true, true, WallNow());
+    list.StartScheduler();
+    ASSERT_TRUE(owner.RunUntil([&] { return list.FindJob(0) && list.FindJob(0)->Stage() == kSavingConfig; }, 20s));
+    ASSERT_TRUE(sim.WaitForEvent(
+        [](const SimEvent& e) { return e.kind == "request" && e.path == "/system/qrv-k7.cfg"; }, 10s));
+    list.SetCancel();
+    // Bounded well below the drip's 20 s: the abort, not the drip, ended it.
+    ASSERT_TRUE(owner.RunUntil([&] { return list.QueuedCount() == 0; }, 5s));
+    EXPECT_EQ(list.Row(0).result, kError6);
+    EXPECT_EQ(list.Row(1).result, 0) << "the second camera never started";
+    EXPECT_TRUE(list.Row(0).configPath.empty());
+    EXPECT_TRUE(test::RequestsTo(sim, "127.0.0.2:80", "/command/versionup.cgi").empty());
+    EXPECT_TRUE(test::EventsOf(sim, "request", "127.0.0.3:80").empty());
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder.root)) {
+        EXPECT_FALSE(entry.is_regular_file()) << "left behind: " << entry.path();
+    }
 }
 
 TEST_F(Batch, AbortWhileTheFirstCameraIsCheckedStartsNothing) {
