@@ -85,6 +85,34 @@ TEST(ReportReader, WhatTheProgramWroteComesBackUnchanged) {
     EXPECT_TRUE(empty->records.empty());
 }
 
+// A camera's text that a spreadsheet would run as a formula is written
+// inert, and the reader gives back what the camera sent.
+TEST(ReportReader, FormulaCellsAreWrittenInertAndReadBackUnchanged) {
+    struct Case {
+        std::string text;
+        std::string written;  // the cell's start in the CSV
+    };
+    const std::vector<Case> cases = {
+        {"=1+2", "'=1+2"},           {"+SUM(A1)", "'+SUM(A1)"}, {"-2", "'-2"},
+        {"@cmd", "'@cmd"},           {"\tx", "'\tx"},          {"'=already", "''=already"},
+        {"'", "''"},                 {"1.20", "1.20"},          {"a=b", "a=b"},
+        {"=HYPERLINK(\"x\",\"y\")", "\"'=HYPERLINK(\"\"x\"\",\"\"y\"\")\""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ReadCsvCell(InertCsvCell(c.text)), c.text) << c.text;
+        ReportRecord record = Upgraded();
+        record.versionBefore = c.text;
+        record.model = c.text;
+        const std::string csv = ReportCsv(BatchReport{"", "", "", {record}});
+        EXPECT_NE(csv.find("," + c.written), std::string::npos) << c.text << "\n" << csv;
+        std::string error;
+        const std::optional<BatchReport> back = ReadReport(csv, error);
+        ASSERT_TRUE(back) << c.text << ": " << error;
+        EXPECT_EQ(back->records.at(0).versionBefore, c.text);
+        EXPECT_EQ(back->records.at(0).model, c.text);
+    }
+}
+
 TEST(ReportReader, ReadsTheSameReportAsOtherToolsRewriteIt) {
     BatchReport lfSample = Sample();
     lfSample.records[1].serial = "two\nlines";

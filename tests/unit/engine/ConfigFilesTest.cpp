@@ -145,5 +145,99 @@ TEST(HtmlMark, FoundInsideOnePieceAndAcrossTwoPieces) {
     EXPECT_FALSE(clean.Feed("<html>"));  // the camera's pages are upper case; a value may say html
 }
 
+// What counts as a whole configuration: the answer's start and the way it
+// ended, as the camera sent them.
+TEST(ConfigAnswer, WebPagesInAnyCaseAndIncompleteAnswersAreRefused) {
+    struct Case {
+        std::vector<std::string> pieces;
+        bool webPage;
+    };
+    const std::vector<Case> cases = {
+        {{"[system]\nname=cam\n"}, false},
+        {{"<!doctype html><html>"}, true},
+        {{" \r\n\t<!DOCTYPE HTML>"}, true},
+        {{"  <", "h", "TmL>"}, true},
+        {{"<html"}, true},
+        {{"<!doctype", " html>"}, true},
+        {{"<!doctype xml>"}, false},
+        {{"<htm"}, false},  // too short to tell: no page
+        {{"name=<html>"}, false},  // a value may say html
+        {{"x<HTML>"}, true},       // the camera's own error page, anywhere
+    };
+    for (const Case& c : cases) {
+        ConfigAnswerCheck check(1024);
+        bool refused = false;
+        for (const std::string& piece : c.pieces) {
+            refused = refused || check.Feed(piece) == ConfigAnswerCheck::Verdict::WebPage;
+        }
+        EXPECT_EQ(refused, c.webPage) << c.pieces.front();
+    }
+
+    struct Ending {
+        long status;
+        std::size_t size;
+        std::optional<std::uint64_t> declared;
+        const char* refusal;  // nullptr: a whole configuration
+    };
+    const Ending endings[] = {
+        {200, 4096, 4096, nullptr},
+        {200, 4096, std::nullopt, nullptr},
+        {200, 0, 0, "empty configuration"},
+        {200, 0, std::nullopt, "empty configuration"},
+        {200, 2048, 4096, "2048 of the 4096 bytes"},
+        {302, 5, 5, "HTTP status 302"},
+        {204, 0, std::nullopt, "HTTP status 204"},
+        {206, 4096, 4096, "HTTP status 206"},
+        {401, 10, 10, "HTTP status 401"},
+    };
+    for (const Ending& e : endings) {
+        const std::optional<std::string> why = RefuseConfigAnswer(e.status, e.size, e.declared);
+        if (!e.refusal) {
+            EXPECT_FALSE(why) << e.status << " " << e.size << ": " << why.value_or("");
+        } else {
+            ASSERT_TRUE(why) << e.status << " " << e.size;
+            EXPECT_NE(why->find(e.refusal), std::string::npos) << *why;
+        }
+    }
+}
+
+// A saved file's name tells which camera it came from; restore compares it.
+TEST(SavedFileNames, ModelAndSerialAreReadBackAsTheProgramWroteThem) {
+    struct Case {
+        std::string path;
+        std::optional<std::string> model;
+        std::string serial;
+    };
+    const std::vector<Case> cases = {
+        {"/c/2612081404/qrv-k7.1000001.cfg", "qrv-k7", "1000001"},
+        {"qrv-k7.1000001-2.cfg", "qrv-k7", "1000001-2"},
+        {"QRV-K7.AB-12.CFG", "qrv-k7", "AB-12"},
+        {"qrv-k7.1.0.cfg", "qrv-k7", "1.0"},
+        {"site/cam2.cfg", std::nullopt, ""},
+        {"qrv-k7.cfg", std::nullopt, ""},
+        {"qrv-k7.1000001.cfg.part", std::nullopt, ""},
+    };
+    for (const Case& c : cases) {
+        const std::optional<SavedFileName> name = ReadSavedFileName(c.path);
+        ASSERT_EQ(name.has_value(), c.model.has_value()) << c.path;
+        if (!name) continue;
+        EXPECT_EQ(name->model, *c.model) << c.path;
+        EXPECT_EQ(name->serial, c.serial) << c.path;
+    }
+    EXPECT_TRUE(IsUnfinishedSave("a/qrv-k7.1.cfg.part"));
+    EXPECT_TRUE(IsUnfinishedSave("X.CFG.PART"));
+    EXPECT_FALSE(IsUnfinishedSave("a/qrv-k7.1.cfg"));
+
+    EXPECT_TRUE(SavedSerialMatches("1000001", u"1000001"));
+    EXPECT_TRUE(SavedSerialMatches("1000001-2", u"1000001"));
+    EXPECT_TRUE(SavedSerialMatches("AB-12-3", u"AB-12"));
+    EXPECT_TRUE(SavedSerialMatches("1000001_", u"1000001\x1b")) << "as the name was made safe";
+    EXPECT_FALSE(SavedSerialMatches("1000002", u"1000001"));
+    EXPECT_FALSE(SavedSerialMatches("10000011", u"1000001"));
+    EXPECT_FALSE(SavedSerialMatches("1000001-", u"1000001"));
+    EXPECT_FALSE(SavedSerialMatches("1000001-x", u"1000001"));
+    EXPECT_FALSE(SavedSerialMatches("100000", u"1000001"));
+}
+
 }  // namespace
 }  // namespace qrv
