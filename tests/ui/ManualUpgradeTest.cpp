@@ -3,8 +3,11 @@
 // and every refusal on the way, as the user sees them.
 
 #include <QCheckBox>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonObject>
 #include <QProgressBar>
 #include <QTemporaryDir>
@@ -75,14 +78,49 @@ protected:
         return files;
     }
 
-    void ExpectResultPage() {
+    // Every file (any name) below the Configurations folder.
+    QStringList FilesInConfigurations() const {
+        QStringList files;
+        QDirIterator it(configRoot_.path() + QStringLiteral("/VEXA/QRV FirmwareUpgrade/Configurations"), QDir::Files,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) files << it.next();
+        return files;
+    }
+
+    // SHA-256 (hex) of the configuration file the camera sent, from the
+    // simulator's verdict on the download; empty if it sent none.
+    std::string SentConfigurationSha256(const std::string& camera) const {
+        std::string sha;
+        for (const SimEvent& event : sim_->Events()) {
+            if (event.kind == "verdict" && event.camera == camera && event.what == "config" && event.ok) {
+                sha = event.Field("config_sha256");
+            }
+        }
+        return sha;
+    }
+
+    static std::string FileSha256(const QString& path) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) return {};
+        return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex().toStdString();
+    }
+
+    int RequestsTo(const std::string& camera, const std::string& path) const {
+        int count = 0;
+        for (const SimEvent& event : sim_->Events()) {
+            if (event.kind == "request" && event.camera == camera && event.path == path) ++count;
+        }
+        return count;
+    }
+
+    void ExpectResultPage(const QString& address = QStringLiteral("127.0.0.2")) {
         UpgradeWizardDialog& wizard = Wizard();
         ASSERT_EQ(wizard.WizardStep(), UpgradeWizardDialog::kManualResult);
         EXPECT_EQ(wizard.CurrentPage(), wizard.Result());
         EXPECT_EQ(wizard.Result()->ResultText(),
                   QStringLiteral("Firmware program was successfully updated to the camera.\n\n\n"
                                  "Target camera version is \"1.30\"."));
-        EXPECT_EQ(wizard.Result()->AddressText(), QStringLiteral("127.0.0.2"));
+        EXPECT_EQ(wizard.Result()->AddressText(), address);
         EXPECT_EQ(wizard.BackButton()->text(), QStringLiteral("&Re-try"));
         EXPECT_TRUE(wizard.BackButton()->isEnabled());
         EXPECT_FALSE(wizard.NextButton()->isEnabled());
@@ -105,10 +143,10 @@ protected:
     }
 
     // The camera's version after the run, from the simulator's own record.
-    std::string CameraVersion() const {
+    std::string CameraVersion(const std::string& camera = "127.0.0.2:80") const {
         std::string version;
         for (const SimEvent& event : sim_->Events()) {
-            if (event.kind == "state" && event.camera == "127.0.0.2:80" && !event.version.empty()) {
+            if (event.kind == "state" && event.camera == camera && !event.version.empty()) {
                 version = event.version;
             }
         }
@@ -259,7 +297,25 @@ TEST_F(ManualUpgradeTest, CameraThatStaysAwayAfterTheRestoreStillReachesTheResul
     ExpectResultPage();
     EXPECT_EQ(stages_.back(), QStringLiteral("Reconfiguring"));
     EXPECT_EQ(boxes_.Count(), 1u) << Utf8(boxes_.Last().text);
-    EXPECT_TRUE(SavedConfigurations().isEmpty());  // the restore itself was answered
+    // The restore was answered, but the camera was not seen with its settings
+    // applied: its copy stays, whole, as the only sure record of them.
+    EXPECT_TRUE(Wizard().Session().ConfigurationRestored());
+    EXPECT_TRUE(Wizard().Session().NotSeenAfterRestore());
+    const QStringList files = SavedConfigurations();
+    ASSERT_EQ(files.size(), 1) << files.join(' ').toStdString();
+    EXPECT_TRUE(files[0].endsWith(QStringLiteral("/qrv-k7.1000001.cfg"))) << files[0].toStdString();
+    EXPECT_EQ(QFileInfo(files[0]).size(), 4096);
+    const std::string sent = SentConfigurationSha256("127.0.0.2:80");
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(FileSha256(files[0]), sent);
+    EXPECT_EQ(FilesInConfigurations(), files);  // no .part beside it
+    // The report says where the settings are kept.
+    const QJsonArray records = ReadWizardReport(Wizard().LastManualReportPath(), configRoot_.path());
+    ASSERT_EQ(records.size(), 1);
+    const QJsonObject record = records[0].toObject();
+    EXPECT_EQ(record.value(QStringLiteral("config")).toString(), QStringLiteral("restored, kept"));
+    EXPECT_TRUE(record.value(QStringLiteral("result")).toString().contains(files[0]))
+        << record.value(QStringLiteral("result")).toString().toStdString();
 }
 
 TEST_F(ManualUpgradeTest, RetryFromTheResultPageRunsAgain) {
@@ -388,6 +444,78 @@ TEST_F(ManualUpgradeTest, ConfigurationSaveFailureReturnsToTheTargetPage) {
     EXPECT_EQ(stages_, QStringList{QStringLiteral("Saving config file")});
     // No upload was made.
     for (const SimEvent& event : sim_->Events()) EXPECT_NE(event.path, "/command/versionup.cgi");
+}
+
+// A save that is no whole configuration (a login page, an empty answer) stops
+// the run before any firmware goes out and leaves no file; then, in the same
+// window, a camera that takes the firmware but refuses every restore ends on
+// the result page with its settings kept on disk.
+TEST_F(ManualUpgradeTest, UnusableSaveSendsNoFirmwareAndRefusedRestoreKeepsTheFile) {
+    StartCameras("127.0.0.2 serial=1000001 admin=admin:admin fault=config-html-lower\n"
+                 "127.0.0.3 serial=1000002 admin=admin:admin fault=config-empty\n"
+                 "127.0.0.4 serial=1000003 admin=admin:admin fault=restore-reject:4\n");
+    const MessageBox cannotSave = Box(u"Cannot save camera's configuration!", u"Information", BoxIcon::Stop);
+    EnterTarget({"127", "0", "0", "2"}, "admin", "admin", SetupDataMode::Retain);
+    for (const std::string last : {"2", "3"}) {
+        SCOPED_TRACE("camera 127.0.0." + last);
+        const std::string camera = "127.0.0." + last + ":80";
+        boxes_.Clear();
+        stages_.clear();
+        Type(Find<QLineEdit>("field3"), QString::fromStdString(last));
+        ClickNext();
+        ASSERT_EQ(Wizard().WizardStep(), UpgradeWizardDialog::kManualConfirm) << boxes_.Count();
+        EXPECT_EQ(Wizard().ManualProgress()->SetupDataText(), QStringLiteral("Retain the current settings."));
+        Upgrade();
+        EXPECT_EQ(boxes_.Boxes(), (std::vector<MessageBox>{kProceed, cannotSave}));
+        ExpectBackOnTargetPage();
+        EXPECT_EQ(stages_, QStringList{QStringLiteral("Saving config file")});
+        // The camera did answer the download, with the fault under test ...
+        bool faultAnswered = false;
+        for (const SimEvent& event : sim_->Events()) {
+            if (event.kind == "verdict" && event.camera == camera && event.what == "config") {
+                faultAnswered = !event.ok && !event.Field("fault").empty();
+            }
+        }
+        EXPECT_TRUE(faultAnswered);
+        // ... and no firmware went to it, it still runs its old version, and
+        // nothing of the save is left on disk.
+        EXPECT_EQ(RequestsTo(camera, "/command/versionup.cgi"), 0);
+        EXPECT_EQ(CameraVersion(camera), "1.20");
+        EXPECT_TRUE(FilesInConfigurations().isEmpty()) << FilesInConfigurations().join(' ').toStdString();
+    }
+
+    // The camera that refuses every restore.
+    boxes_.Clear();
+    stages_.clear();
+    Type(Find<QLineEdit>("field3"), QStringLiteral("4"));
+    ClickNext();
+    ASSERT_EQ(Wizard().WizardStep(), UpgradeWizardDialog::kManualConfirm) << boxes_.Count();
+    EXPECT_EQ(Wizard().ManualProgress()->SetupDataText(), QStringLiteral("Retain the current settings."));
+    Upgrade();
+    EXPECT_EQ(boxes_.Boxes(), (std::vector<MessageBox>{
+                                  kProceed, Box(u"Fault to upload configuration!", u"Information", BoxIcon::Stop)}));
+    ExpectResultPage(QStringLiteral("127.0.0.4"));  // the firmware itself went in
+    EXPECT_EQ(CameraVersion("127.0.0.4:80"), "1.30");
+    EXPECT_EQ(RequestsTo("127.0.0.4:80", "/command/versionup.cgi"), 1);
+    EXPECT_EQ(RequestsTo("127.0.0.4:80", "/command/all-configuration.cgi"), 4);
+    EXPECT_FALSE(Wizard().Session().ConfigurationRestored());
+    const QStringList files = SavedConfigurations();
+    ASSERT_EQ(files.size(), 1) << files.join(' ').toStdString();
+    EXPECT_TRUE(files[0].endsWith(QStringLiteral("/qrv-k7.1000003.cfg"))) << files[0].toStdString();
+    EXPECT_EQ(QFileInfo(files[0]).size(), 4096);
+    const std::string sent = SentConfigurationSha256("127.0.0.4:80");
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(FileSha256(files[0]), sent);
+    EXPECT_EQ(FilesInConfigurations(), files);  // no .part beside it
+    // The cameras that could not be saved were never upgraded.
+    EXPECT_EQ(CameraVersion("127.0.0.2:80"), "1.20");
+    EXPECT_EQ(CameraVersion("127.0.0.3:80"), "1.20");
+    const QJsonArray records = ReadWizardReport(Wizard().LastManualReportPath(), configRoot_.path());
+    ASSERT_EQ(records.size(), 1);  // a report of its own per run
+    const QJsonObject record = records[0].toObject();
+    EXPECT_EQ(record.value(QStringLiteral("serial")).toString(), QStringLiteral("1000003"));
+    EXPECT_TRUE(record.value(QStringLiteral("upgraded")).toBool());
+    EXPECT_EQ(record.value(QStringLiteral("config")).toString(), QStringLiteral("not restored, kept"));
 }
 
 TEST_F(ManualUpgradeTest, CameraBackOnItsOldVersionIsAVersionUpError) {

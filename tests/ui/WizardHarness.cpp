@@ -42,8 +42,10 @@ QJsonArray ReadWizardReport(const std::string& path, const QString& configRoot) 
     const QString file = QString::fromStdString(path);
     const QString folder = configRoot + QStringLiteral("/VEXA/QRV FirmwareUpgrade/Reports/");
     EXPECT_TRUE(file.startsWith(folder)) << path;
-    // <yymmddHHMMSS>.json
-    EXPECT_TRUE(QFileInfo(file).fileName().contains(QRegularExpression(QStringLiteral("^[0-9]{12}\\.json$")))) << path;
+    // <yymmddHHMMSS>.json, or <yymmddHHMMSS>-N.json for a later run in the same second
+    EXPECT_TRUE(
+        QFileInfo(file).fileName().contains(QRegularExpression(QStringLiteral("^[0-9]{12}(-[0-9]+)?\\.json$"))))
+        << path;
     // The file 0600 and its folder 0700: nobody else reads what was done.
     const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
                                       QFile::WriteOther | QFile::ExeOther;
