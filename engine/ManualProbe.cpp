@@ -14,6 +14,8 @@ ProbeResult ProbeManualTarget(OwnerPort& owner, const FirmwarePackage& package, 
 
     // An unreachable camera gives the empty reply and so the model message.
     const std::u16string system = client.Inquire("inq=system", timing.inquiryTimeout, stop);
+    // A probe called off (the window is going) tells the user nothing.
+    if (stop.stop_requested()) return result;
     if (!client.ReadIdentity(system, result.model, result.serial, true)) return result;
     result.modelOk = true;
     result.docType = ReadDocType(system);
@@ -26,6 +28,7 @@ ProbeResult ProbeManualTarget(OwnerPort& owner, const FirmwarePackage& package, 
     }
 
     const std::u16string user = client.Inquire("inq=user", timing.inquiryTimeout, stop);
+    if (stop.stop_requested()) return result;
     if (user.empty()) {
         ShowBox(owner, MessageText(kMsgCameraNotFound, owner), kMsgInformation, BoxIcon::Exclamation);
         return result;

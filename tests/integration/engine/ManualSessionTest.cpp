@@ -2,6 +2,9 @@
 // result page: the probe's refusals, the confirmation, saving and restoring the
 // settings, the final poll, and what the user sees on the way.
 
+#include <atomic>
+#include <thread>
+
 #include "engine/JobStage.h"
 #include "engine/ManualUpgradeSession.h"
 #include "serial_protect/SerialRules.h"
@@ -110,6 +113,9 @@ TEST_F(Manual, ConfigurationThatCannotBeSavedReturnsToTheTargetPageWithoutUpload
     EXPECT_EQ(owner.Boxes()[1].caption, u"Information");
     EXPECT_EQ(owner.Boxes()[1].icon, BoxIcon::Stop);
     EXPECT_TRUE(RequestsTo(sim, "127.0.0.2:80", "/command/versionup.cgi").empty());
+    EXPECT_TRUE(folder.Files().empty()) << "nothing of a failed save is left";
+    EXPECT_TRUE(session->BackupPath().empty());
+    EXPECT_NE(session->SaveError().find("web page"), std::string::npos) << session->SaveError();
 }
 
 TEST_F(Manual, RestoreThatFailsFourTimesIsReportedOnTheResultStepAndKeepsTheFile) {
@@ -139,6 +145,29 @@ TEST_F(Manual, CameraSilentAfterTheRestoreReachesTheResultAfterThePollLimit) {
     EXPECT_EQ(session->Step(), ManualStep::Result);
     EXPECT_TRUE(session->ConfigurationRestored());
     EXPECT_GE(bar.Position(), 4 * 100) << "four steps per poll tick over the 1.5 s limit";
+    // Nobody saw the camera with its settings back: the copy stays, named.
+    EXPECT_TRUE(session->NotSeenAfterRestore());
+    ASSERT_EQ(folder.Files().size(), 1u);
+    EXPECT_EQ(session->BackupPath(), folder.Files().front().string());
+}
+
+// The window goes while the probe waits on a camera that never answers: the
+// probe ends at once, and the session can be freed right after.
+TEST_F(Manual, AProbeUnderWayEndsAtOnceWhenTheSessionGoes) {
+    SimProcess sim(Camera("127.0.0.2", "fault=silent"), kScale);
+    Timing timing = FastTiming();
+    timing.inquiryTimeout = 60s;
+    Make(timing);
+    std::atomic<bool> accepted{true};
+    std::jthread probe([&] { accepted = session->ProbeTarget("127.0.0.2", kAdminCredentials); });
+    ASSERT_TRUE(sim.WaitForEvent([](const SimEvent& e) { return e.kind == "request"; }, 10s));
+    const auto cancelled = std::chrono::steady_clock::now();
+    session->CancelProbes();
+    probe.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - cancelled, 5s) << "not the inquiry's 60 s";
+    EXPECT_FALSE(accepted);
+    EXPECT_TRUE(BoxTexts().empty()) << "a cancelled probe refuses nothing on screen";
+    session.reset();
 }
 
 // ---- the probe -------------------------------------------------------------------
