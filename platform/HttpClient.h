@@ -84,9 +84,6 @@ struct MultipartPost {
     std::string_view tail;
     // Bounds every wait for the camera (sending and the answer).
     std::chrono::milliseconds receiveTimeout{60000};
-    // Bounds the whole request however steadily the camera takes the body;
-    // zero: no bound but the waits.
-    std::chrono::milliseconds totalLimit{0};
     // Called once per piece of the data handed to the socket, with its size.
     std::function<void(std::size_t)> onPiece;
     // Called once, right after the last body byte went on the wire. Returning
@@ -94,6 +91,9 @@ struct MultipartPost {
     std::function<bool()> onBodySent;
     // Called once when the answer wait ends, whatever its outcome.
     std::function<void()> onAnswerWaitEnded;
+    // Bounds the whole request however steadily the camera takes the body;
+    // zero: no bound but the waits.
+    std::chrono::milliseconds totalLimit{0};
 };
 
 int PostMultipart(const MultipartPost& post, std::stop_token stop = {});
@@ -103,11 +103,11 @@ struct DownloadRequest {
     std::string path;         // "/system/qrv-k7.cfg"
     std::string extraHeader;  // one header line without line end
     std::chrono::milliseconds receiveTimeout{60000};
+    // Receives the body as it arrives; returning false ends the download as failed.
+    std::function<bool(std::span<const char>)> onData;
     // Bounds the whole download: a camera that drips its answer byte by byte
     // cannot hold it for longer. Zero: no bound but the waits.
     std::chrono::milliseconds totalLimit{0};
-    // Receives the body as it arrives; returning false ends the download as failed.
-    std::function<bool(std::span<const char>)> onData;
 };
 
 struct DownloadResult {
