@@ -42,6 +42,7 @@ UpgradeJob::~UpgradeJob() { Stop(); }
 
 void UpgradeJob::Stop() {
     if (worker_.joinable()) {
+        saveStop_.request_stop();
         worker_.request_stop();
         worker_.join();
     }
@@ -79,9 +80,12 @@ std::string UpgradeJob::BackupPath() const {
 
 bool UpgradeJob::StartJob() {
     if (worker_.joinable()) {
+        saveStop_.request_stop();
         worker_.request_stop();
         worker_.join();
     }
+    saveStop_ = std::stop_source();
+    if (saveAborted_.load()) saveStop_.request_stop();
     const std::atomic<int>* retain = client_.RetainFlag();
     client_.SetStage(retain && retain->load() != 0 ? kSavingConfig : kUploading);
     done_.store(false);
@@ -99,7 +103,7 @@ void UpgradeJob::UpgradeWorker(std::stop_token stop) {
 
 void UpgradeJob::RunSteps(std::stop_token stop) {
     const std::atomic<int>* retain = client_.RetainFlag();
-    if (retain && retain->load() != 0 && !SaveConfiguration(stop)) {
+    if (retain && retain->load() != 0 && !SaveConfiguration()) {
         DropFailedBackup();
         if (!stop.stop_requested()) client_.SetStage(kError6);
         return;
@@ -137,7 +141,7 @@ void UpgradeJob::RunSteps(std::stop_token stop) {
     }
 }
 
-bool UpgradeJob::SaveConfiguration(std::stop_token stop) {
+bool UpgradeJob::SaveConfiguration() {
     const ModelList& models = client_.Models();
     const WallTime stamp = client_.BatchTime() ? *client_.BatchTime() : WallNow();
     const std::atomic<int>* deleteFlag = client_.DeleteFlag();
@@ -153,11 +157,9 @@ bool UpgradeJob::SaveConfiguration(std::stop_token stop) {
         store = backup_.get();
     }
     // Only this worker replaces or destroys the store while the job runs.
-    // The save ends when the worker is stopped or the save alone is aborted.
-    std::stop_source saveOnly;
-    std::stop_callback onStop(stop, [&saveOnly] { saveOnly.request_stop(); });
-    std::stop_callback onAbort(saveStop_.get_token(), [&saveOnly] { saveOnly.request_stop(); });
-    return store->Download(saveOnly.get_token());
+    // The save has a stop of its own, which Stop and AbortSave both request
+    // (polled where a transfer runs, so no callback is chained).
+    return store->Download(saveStop_.get_token());
 }
 
 // What a failed save wrote is no configuration, and the camera, which got

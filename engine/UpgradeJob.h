@@ -40,8 +40,11 @@ public:
     void Stop();
     // Ends a configuration save under way at once (an aborted batch): the
     // job then ends as a failed save, and no firmware is sent. A job past
-    // its save runs on. Any thread.
-    void AbortSave() { saveStop_.request_stop(); }
+    // its save runs on. Owner thread.
+    void AbortSave() {
+        saveAborted_.store(true);
+        saveStop_.request_stop();
+    }
     // A worker was started and has not been stopped and joined.
     bool IsWorking() const { return worker_.joinable(); }
 
@@ -88,7 +91,7 @@ private:
 
     void UpgradeWorker(std::stop_token stop);
     void RunSteps(std::stop_token stop);
-    bool SaveConfiguration(std::stop_token stop);
+    bool SaveConfiguration();
     void DropFailedBackup();
     void FinishCameraBack(std::stop_token stop);
     WaitOutcome WaitForCameraOutcome(std::stop_token stop, std::chrono::steady_clock::time_point answered);
@@ -114,7 +117,8 @@ private:
     std::atomic<bool> notSeenAfterRestore_{false};
     std::atomic<std::chrono::steady_clock::rep> reconfigureStart_{0};     // set before the 0x8300 timer starts
     bool reconfigurePollRunning_ = false;                                // owner thread only
-    std::stop_source saveStop_;
+    std::stop_source saveStop_;  // replaced by StartJob only, with no worker running
+    std::atomic<bool> saveAborted_{false};
     std::jthread worker_;  // last member: stopped and joined first
 };
 

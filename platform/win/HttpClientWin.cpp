@@ -73,6 +73,9 @@ struct StepState {
             case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:
                 state->Complete(0, length);
                 break;
+            case WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE:
+                state->Complete(0, info ? *static_cast<DWORD*>(info) : 0);
+                break;
             case WINHTTP_CALLBACK_STATUS_WRITE_COMPLETE:
                 state->Complete(0, info ? *static_cast<DWORD*>(info) : 0);
                 break;
@@ -181,6 +184,14 @@ public:
         return Step(::WinHttpWriteData(request_, state_.buffer.data(), static_cast<DWORD>(size), nullptr)) &&
                state_.bytes == size;
     }
+    // How many body bytes can be read at once; 0 at the end, -1 on failure.
+    // A read of no more than that ends at once, so no step is left under way
+    // when the deadline passes between steps.
+    long Available() {
+        if (!Step(::WinHttpQueryDataAvailable(request_, nullptr))) return -1;
+        return static_cast<long>(state_.bytes.load());
+    }
+    bool PastDeadline() const { return deadline_ && Clock::now() >= *deadline_; }
     // Reads body bytes into `buffer`; 0 at the end, -1 on failure.
     long Read(char* buffer, DWORD room) {
         state_.buffer.resize(room);
@@ -236,9 +247,13 @@ private:
             return false;
         }
         long long wait = stepLimit_.count();
+        bool pastDeadline = false;
         if (deadline_) {
             const auto left = std::chrono::ceil<milliseconds>(*deadline_ - Clock::now()).count();
             wait = std::min(wait, std::max<long long>(left, 0));
+            // A step that would finish at once still counts against the
+            // deadline: a camera that drips its answer keeps every read ready.
+            pastDeadline = left <= 0;
         }
         const auto until = Clock::now() + milliseconds(wait);
         DWORD woke = WAIT_TIMEOUT;
@@ -249,7 +264,7 @@ private:
                                          static_cast<DWORD>(std::clamp<long long>(left, 0, kStopPoll.count())));
             if (woke != WAIT_TIMEOUT || left <= kStopPoll.count()) break;
         }
-        if (woke != WAIT_OBJECT_0 || stopRequested) {
+        if (woke != WAIT_OBJECT_0 || stopRequested || pastDeadline) {
             error_ = stopRequested ? ERROR_WINHTTP_OPERATION_CANCELLED : ERROR_WINHTTP_TIMEOUT;
             stopped_ = true;
             // The step is still under way: end it now, while the buffers it
@@ -385,7 +400,15 @@ DownloadResult Download(const DownloadRequest& request, std::stop_token stop) {
     result.declaredLength = exchange.ContentLength();
     std::vector<char> buffer(65536);
     for (;;) {
-        const long got = exchange.Read(buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (exchange.PastDeadline()) {
+            result.error = "The camera took too long to send its answer.";
+            return result;
+        }
+        const long available = exchange.Available();
+        if (available < 0) return fail(exchange.Error());
+        if (available == 0) break;
+        const long got = exchange.Read(buffer.data(),
+                                       static_cast<DWORD>(std::min<std::size_t>(available, buffer.size())));
         if (got < 0) return fail(exchange.Error());
         if (got == 0) break;
         if (request.onData && !request.onData(std::span<const char>(buffer.data(), static_cast<size_t>(got)))) {
