@@ -35,7 +35,11 @@ CameraClient::CameraClient(OwnerPort& owner, std::string address, std::string cr
       serial_(std::move(serial)),
       timing_(timing) {}
 
-CameraClient::~CameraClient() { Wipe(credentials_); }
+CameraClient::~CameraClient() {
+    // The inquiry under way reads the account: it ends before the account goes.
+    asyncWorker_ = std::jthread();
+    Wipe(credentials_);
+}
 
 std::string CameraClient::Base64Encode(std::string_view text) {
     static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
