@@ -79,6 +79,8 @@ std::optional<std::string> RefuseConfigAnswer(long status, std::size_t size, std
 namespace {
 constexpr std::string_view kPartSuffix = ".part";
 constexpr std::string_view kCfgSuffix = ".cfg";
+// Names tried for one serial in one folder before a save gives up.
+constexpr int kMaxNames = 100;
 
 bool EndsWithNoCase(std::string_view text, std::string_view tail) {
     if (text.size() < tail.size()) return false;
@@ -182,6 +184,12 @@ void ConfigBackupStore::SetLocalPath(std::string path) {
     localPath_ = std::move(path);
 }
 
+// "<model>.<serial>.cfg" for n = 1, then "<model>.<serial>-n.cfg".
+std::string ConfigBackupStore::NumberedPath(int n) const {
+    const std::string stem = basePath_.substr(0, basePath_.size() - kCfgSuffix.size());
+    return n == 1 ? stem + std::string(kCfgSuffix) : stem + "-" + std::to_string(n) + std::string(kCfgSuffix);
+}
+
 // Two cameras of one batch that report the same serial would otherwise write
 // one file, and the first camera's settings would be lost. The name chosen is
 // one that neither a saved configuration nor a save under way holds.
@@ -194,10 +202,8 @@ OutputFile ConfigBackupStore::CreatePartFile() {
         if (file.IsOpen()) partPath_ = basePath_ + std::string(kPartSuffix);
         return file;
     }
-    constexpr int kMaxNames = 100;
-    const std::string stem = basePath_.substr(0, basePath_.size() - kCfgSuffix.size());
     for (int n = 1; n <= kMaxNames; ++n) {
-        const std::string path = n == 1 ? stem + ".cfg" : stem + "-" + std::to_string(n) + ".cfg";
+        const std::string path = NumberedPath(n);
         if (PathExists(path)) continue;
         bool existed = false;
         OutputFile file = OutputFile::CreateNew(path + std::string(kPartSuffix), existed);
@@ -213,8 +219,6 @@ OutputFile ConfigBackupStore::CreatePartFile() {
 // The whole configuration takes its name; a file that took the name in the
 // meantime is never replaced: the next free name is used instead.
 bool ConfigBackupStore::MoveIntoPlace() {
-    constexpr int kMaxNames = 100;
-    const std::string stem = basePath_.substr(0, basePath_.size() - kCfgSuffix.size());
     std::string path = LocalPath();
     for (int n = 1; n <= kMaxNames; ++n) {
         bool existed = false;
@@ -231,7 +235,7 @@ bool ConfigBackupStore::MoveIntoPlace() {
             SetError(path + " already exists; a saved configuration is never overwritten.");
             return false;
         }
-        path = stem + "-" + std::to_string(n + 1) + ".cfg";
+        path = NumberedPath(n + 1);
     }
     SetError("No free name for " + basePath_);
     return false;
@@ -251,7 +255,6 @@ void ConfigBackupStore::SetError(std::string text) {
 bool ConfigBackupStore::Download(std::stop_token stop) {
     SetError({});
     size_ = 0;
-    downloadFailed_ = false;
     partPath_.clear();
     if (LocalPath().empty()) {
         SetError("No folder for saved configurations (ProgramFiles, XDG_DATA_HOME and HOME are unset).");
@@ -318,9 +321,9 @@ bool ConfigBackupStore::Download(std::stop_token stop) {
     } else {
         MoveIntoPlace();
     }
-    downloadFailed_ = !ErrorText().empty();
-    if (downloadFailed_) DiscardFailedDownload();
-    return !downloadFailed_;
+    const bool failed = !ErrorText().empty();
+    if (failed) DiscardFailedDownload();
+    return !failed;
 }
 
 void ConfigBackupStore::DiscardFailedDownload() {

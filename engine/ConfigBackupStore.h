@@ -167,11 +167,11 @@ public:
 private:
     void SetError(std::string text);
     void SetLocalPath(std::string path);
+    std::string NumberedPath(int n) const;
     OutputFile CreatePartFile();
     bool MoveIntoPlace();
 
     std::atomic<bool> restored_{false};
-    bool downloadFailed_ = false;  // the last Download created its file and then failed
     const bool deleteAfterRestore_;
     std::size_t size_ = 0;
     std::size_t sizeLimit_ = kMaxConfigurationBytes;

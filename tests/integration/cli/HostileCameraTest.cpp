@@ -4,16 +4,12 @@
 // the program itself stopped by SIGKILL, SIGINT or SIGTERM in the middle of
 // a save. Every run is a child the test can signal and wait for with a
 // limit, so a save that never ends fails the test instead of hanging it
-// (POSIX only: posix_spawn and signals).
+// (POSIX only: a spawned child and signals).
 
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -25,11 +21,10 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/ChildProcess.h"
 #include "tests/support/CommandRun.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TestFolder.h"
-
-extern char** environ;
 
 namespace qrv::test {
 namespace {
@@ -48,75 +43,26 @@ const std::string kRestorePath = "/command/all-configuration.cgi";
 constexpr milliseconds kOneCameraLimit{10000};
 constexpr milliseconds kBatchLimit{20000};
 
-// The command line started at once, output in two files; it can be signalled
-// and is waited for at most a given time (then killed).
+// The command line as a child the test can signal, waited for at most a given
+// time (then killed), with what it printed.
 class Cli {
 public:
-    Cli(std::vector<std::string> args, const fs::path& scratch, const std::string& name)
-        : out_(scratch / (name + ".out")), err_(scratch / (name + ".err")) {
-        args.insert(args.begin(), QRV_CLI_PATH);
-        std::vector<char*> argv;
-        for (std::string& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        started_ = Clock::now();
-        if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        EXPECT_GT(pid_, 0) << "cannot start " << QRV_CLI_PATH;
-    }
-    ~Cli() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    Cli(const Cli&) = delete;
-    Cli& operator=(const Cli&) = delete;
+    Cli(const std::vector<std::string>& args, const fs::path& scratch, const std::string& name)
+        : process_(QRV_CLI_PATH, args, scratch, name) {}
+    void Signal(int signal) { process_.Kill(signal); }
 
-    void Signal(int signal) {
-        if (pid_ > 0) ::kill(pid_, signal);
-    }
-
-    struct Ending {
-        int exitCode = -1;  // -1 when a signal ended it
-        int signal = 0;
-        bool overran = false;  // still running at the limit: killed by the test
-        milliseconds took{0};  // from the start
+    struct Ending : ChildProcess::Ending {
         std::string out, err;
     };
     Ending Wait(milliseconds limit) {
-        Ending ending;
-        int status = 0;
-        const auto deadline = Clock::now() + limit;
-        while (pid_ > 0) {
-            const pid_t done = ::waitpid(pid_, &status, WNOHANG);
-            if (done == pid_) break;
-            if (done < 0) return ending;
-            if (Clock::now() >= deadline) {
-                ending.overran = true;
-                ::kill(pid_, SIGKILL);
-                ::waitpid(pid_, &status, 0);
-                break;
-            }
-            std::this_thread::sleep_for(milliseconds(5));
-        }
-        pid_ = -1;
-        ending.took = std::chrono::duration_cast<milliseconds>(Clock::now() - started_);
-        if (WIFEXITED(status)) ending.exitCode = WEXITSTATUS(status);
-        if (WIFSIGNALED(status)) ending.signal = WTERMSIG(status);
-        ending.out = ReadWholeFile(out_);
-        ending.err = ReadWholeFile(err_);
+        Ending ending{process_.Wait(limit), {}, {}};
+        ending.out = process_.Output();
+        ending.err = process_.Errors();
         return ending;
     }
 
 private:
-    pid_t pid_ = -1;
-    fs::path out_, err_;
-    Clock::time_point started_;
+    ChildProcess process_;
 };
 
 std::vector<std::string> Words(const std::string& text) {

@@ -17,66 +17,11 @@
 #include "tests/support/CommandRun.h"
 #include "tests/support/TestFolder.h"
 
-extern char** environ;
-
 namespace qrv::test {
 
 namespace fs = std::filesystem;
 
-// ---- the tool as a child ---------------------------------------------------------
-
-CliProcess::CliProcess(const std::vector<std::string>& args, const fs::path& scratch)
-    : out_(scratch / "cli.out"), err_(scratch / "cli.err") {
-    std::vector<std::string> words = {QRV_CLI_PATH};
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    EXPECT_GT(pid_, 0) << "cannot start " << words[0];
-}
-
-CliProcess::~CliProcess() {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
-}
-
-std::string CliProcess::Output() const { return ReadWholeFile(out_); }
-std::string CliProcess::Errors() const { return ReadWholeFile(err_); }
-
-void CliProcess::Kill(int signal) {
-    if (pid_ > 0) ::kill(pid_, signal);
-}
-
-CliProcess::Ending CliProcess::Wait(std::chrono::seconds limit) {
-    Ending ending;
-    if (pid_ <= 0) return ending;
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    int status = 0;
-    for (;;) {
-        const pid_t done = ::wait4(pid_, &status, WNOHANG, &ending.usage);
-        if (done == pid_) break;
-        if (done < 0) return ending;
-        if (std::chrono::steady_clock::now() >= deadline) {
-            ::kill(pid_, SIGKILL);
-            ::wait4(pid_, &status, 0, &ending.usage);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    pid_ = -1;
-    if (WIFEXITED(status)) ending.exitCode = WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) ending.signal = WTERMSIG(status);
-    return ending;
-}
+// ---- waiting ---------------------------------------------------------------------
 
 bool WaitUntil(const std::function<bool()>& ready, std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;

@@ -14,36 +14,16 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ChildProcess.h"
 #include "tests/support/SimEvent.h"
 
 namespace qrv::test {
 
 // The upgrade tool, started at once with its output in two files.
-class CliProcess {
+class CliProcess : public ChildProcess {
 public:
-    CliProcess(const std::vector<std::string>& args, const std::filesystem::path& scratch);
-    ~CliProcess();  // kills and reaps a child that is still running
-    CliProcess(const CliProcess&) = delete;
-    CliProcess& operator=(const CliProcess&) = delete;
-
-    // What it printed to standard output so far.
-    std::string Output() const;
-    std::string Errors() const;
-    void Kill(int signal);
-
-    struct Ending {
-        int exitCode = -1;  // -1 when a signal ended it
-        int signal = 0;
-        rusage usage{};     // of the tool alone (wait4)
-    };
-    // Waits for the tool to end, at most `limit`; after that it is killed and
-    // the ending says so (signal SIGKILL).
-    Ending Wait(std::chrono::seconds limit);
-
-private:
-    pid_t pid_ = -1;
-    std::filesystem::path out_;
-    std::filesystem::path err_;
+    CliProcess(const std::vector<std::string>& args, const std::filesystem::path& scratch)
+        : ChildProcess(QRV_CLI_PATH, args, scratch) {}
 };
 
 // Polls `ready` every 2 ms until it holds or `limit` passes.
