@@ -1,6 +1,6 @@
 #include "app/WizardCommandLine.h"
 
-#include "discovery/ProgressList.h"
+#include "batch/BatchRun.h"
 
 namespace qrv {
 

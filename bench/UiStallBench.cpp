@@ -21,7 +21,7 @@
 #include <functional>
 #include <vector>
 
-#include "discovery/ProgressList.h"
+#include "batch/BatchRun.h"
 #include "engine/JobStage.h"
 #include "ui/AutoCameraListPage.h"
 #include "ui/AutoProgressPage.h"
@@ -170,7 +170,7 @@ int main(int argc, char** argv) {
     heartbeat.Stop();
     const double batchSeconds = static_cast<double>(batchClock.elapsed()) / 1000.0;
 
-    const qrv::ProgressList& rows = progress.List().List();
+    const qrv::BatchRun& rows = progress.List().List();
     int completed = 0;
     for (int row = 0; row < rows.RowCount(); ++row) completed += rows.Row(row).result == qrv::kCompleted ? 1 : 0;
     std::printf("login checks: %.1f s; checks and batch: %.1f s; %d of %d cameras completed\n", testingSeconds,

@@ -15,25 +15,25 @@
 #include <string>
 #include <vector>
 
+#include "batch/AddCameraList.h"
+#include "batch/BatchRun.h"
+#include "batch/CameraListImporter.h"
+#include "batch/DuplicateAddressCheck.h"
+#include "batch/GridRefresh.h"
+#include "batch/ListTexts.h"
 #include "cli/CliCommand.h"
 #include "cli/CliOptions.h"
 #include "cli/CliProgram.h"
 #include "cli/PasswordSource.h"
 #include "cli/ReportOutput.h"
-#include "discovery/AddCameraList.h"
-#include "discovery/BatchReport.h"
-#include "discovery/CameraListImporter.h"
-#include "discovery/DuplicateAddressCheck.h"
-#include "discovery/GridRefresh.h"
-#include "discovery/ListTexts.h"
-#include "discovery/ProgressList.h"
-#include "discovery/ReportReader.h"
 #include "engine/CameraAddress.h"
 #include "engine/EngineMessages.h"
 #include "engine/JobStage.h"
 #include "platform/Files.h"
 #include "platform/Process.h"
 #include "platform/Text.h"
+#include "report/BatchReport.h"
+#include "report/ReportReader.h"
 
 namespace qrv::cli {
 
@@ -54,7 +54,7 @@ struct BatchOptions {
     std::optional<std::string> retryPath;  // --retry-failed REPORT
     BatchReport retryFrom;                 // that report, once read
     double seconds = 10.0;
-    int parallel = ProgressList::kDefaultParallelJobs;
+    int parallel = BatchRun::kDefaultParallelJobs;
     Timing timing = Timing::Production();
 };
 
@@ -270,7 +270,7 @@ void SkipCurrentCameras(TargetGrid& grid, const std::string& carried, std::vecto
 
 class StatusPrinter : public ListObserver {
 public:
-    explicit StatusPrinter(const ProgressList& list) : list_(list) {}
+    explicit StatusPrinter(const BatchRun& list) : list_(list) {}
     void RowChanged(int row) override {
         const ProgressItem& item = list_.Row(row);
         PrintLine(TerminalSafe(ProgressColumnText(item, ProgressColumn::Id)) + "\t" +
@@ -279,7 +279,7 @@ public:
     }
 
 private:
-    const ProgressList& list_;
+    const BatchRun& list_;
 };
 
 int RunBatch(std::span<const std::string> args) {
@@ -333,7 +333,7 @@ int RunBatch(std::span<const std::string> args) {
                   TerminalSafe(r.version));
     }
 
-    ProgressList list(owner, program.package, options->timing);
+    BatchRun list(owner, program.package, options->timing);
     list.SetParallelJobs(options->parallel);
     list.AddTargets(grid);
     if (ShowBox(owner, MessageText(kMsgProceed, owner), kMsgInformation, BoxIcon::Question, BoxButtons::OkCancel) !=

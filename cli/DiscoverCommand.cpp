@@ -10,10 +10,10 @@
 
 #include "cli/CliCommand.h"
 #include "cli/CliProgram.h"
-#include "discovery/BatchReport.h"
 #include "discovery/DiscoveryRoutes.h"
 #include "platform/NetworkInterfaces.h"
 #include "platform/Text.h"
+#include "report/BatchReport.h"
 
 namespace qrv::cli {
 

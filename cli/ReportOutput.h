@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "discovery/BatchReport.h"
-#include "discovery/ReportFiles.h"
 #include "platform/Files.h"
+#include "report/BatchReport.h"
+#include "report/ReportFiles.h"
 
 namespace qrv::cli {
 

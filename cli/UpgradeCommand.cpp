@@ -7,12 +7,12 @@
 #include "cli/CliOptions.h"
 #include "cli/CliProgram.h"
 #include "cli/ReportOutput.h"
-#include "discovery/BatchReport.h"
 #include "engine/EngineMessages.h"
 #include "engine/JobStage.h"
 #include "engine/ManualUpgradeSession.h"
 #include "platform/Process.h"
 #include "platform/Text.h"
+#include "report/BatchReport.h"
 
 namespace qrv::cli {
 

@@ -11,7 +11,7 @@
 
 #include <memory>
 
-#include "discovery/AddCameraList.h"
+#include "batch/AddCameraList.h"
 
 namespace qrv {
 

@@ -11,8 +11,8 @@
 
 #include <QFile>
 
-#include "discovery/AddCameraList.h"
-#include "discovery/CameraListImporter.h"
+#include "batch/AddCameraList.h"
+#include "batch/CameraListImporter.h"
 #include "platform/OwnerPort.h"
 #include "platform/Text.h"
 #include "ui/AddCameraListCtrl.h"

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "discovery/DuplicateAddressCheck.h"
+#include "batch/DuplicateAddressCheck.h"
 #include "ui/AddCamerasDialog.h"
 #include "ui/CameraGridCtrl.h"
 #include "ui/LoginDialogs.h"

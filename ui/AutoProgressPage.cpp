@@ -6,12 +6,12 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "discovery/ReportFiles.h"
 #include "engine/EngineMessages.h"
 #include "platform/Clock.h"
+#include "platform/Text.h"
+#include "report/ReportFiles.h"
 #include "ui/CameraGridCtrl.h"
 #include "ui/ProgressListCtrl.h"
-#include "platform/Text.h"
 #include "ui/QtOwnerPort.h"
 #include "ui/UiText.h"
 #include "ui/UpgradeLogDialog.h"
@@ -75,7 +75,7 @@ QString AutoProgressPage::CounterText() const { return counter_->text(); }
 
 void AutoProgressPage::OnShown() {
     if (built_) return;
-    ProgressList& list = list_->List();
+    BatchRun& list = list_->List();
     list.Clear();
     list.SetParallelJobs(wizard_.ParallelJobs());
     list.AddTargets(sourceGrid_.Grid());
@@ -126,7 +126,7 @@ void AutoProgressPage::Abort() {
 }
 
 void AutoProgressPage::RefreshCounter() {
-    const ProgressList& list = list_->List();
+    const BatchRun& list = list_->List();
     const int rows = list.RowCount();
     const int done = rows - list.QueuedCount();
     if (done == lastShown_) return;

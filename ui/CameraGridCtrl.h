@@ -13,10 +13,10 @@
 #include <memory>
 #include <vector>
 
-#include "discovery/GridRefresh.h"
-#include "discovery/ListObserver.h"
-#include "discovery/LoginChecks.h"
-#include "discovery/TargetGrid.h"
+#include "batch/GridRefresh.h"
+#include "batch/ListObserver.h"
+#include "batch/LoginChecks.h"
+#include "batch/TargetGrid.h"
 #include "engine/Timing.h"
 
 class QHeaderView;

@@ -26,7 +26,7 @@ const char* const kTitles[kColumns] = {"ID", "IP address", "Model", "Version No"
 
 // ---- model -------------------------------------------------------------------------------
 
-ProgressListModel::ProgressListModel(const ProgressList& list, QObject* parent)
+ProgressListModel::ProgressListModel(const BatchRun& list, QObject* parent)
     : QAbstractTableModel(parent), list_(list) {}
 
 int ProgressListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : shown_; }
@@ -104,7 +104,7 @@ ProgressBarGeometry ProgressBarLayout(const QRect& cell, int rowHeight, int prog
     const int right = cell.left() + cell.width();
     const int bottom = cell.top() + rowHeight;
     const int w = cell.width() - 3;
-    const int width = std::clamp(std::min(w, progress * w / ProgressList::kProgressComplete), 0, std::max(w, 0));
+    const int width = std::clamp(std::min(w, progress * w / BatchRun::kProgressComplete), 0, std::max(w, 0));
     ProgressBarGeometry geometry;
     geometry.lightFrame = QRect(QPoint(left + 1, top + 3), QPoint(right - 1 - 1, bottom - 3 - 1));
     geometry.blackFrame = QRect(QPoint(left, top + 2), QPoint(right - 2 - 1, bottom - 4 - 1));
@@ -148,7 +148,7 @@ void ProgressListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
 ProgressListCtrl::ProgressListCtrl(const FirmwarePackage& package, Timing timing, QWidget* parent)
     : QTableView(parent),
       port_(std::make_unique<QtOwnerPort>(this, [this](int id) { list_->OnTimer(id); })),
-      list_(std::make_unique<ProgressList>(*port_, package, timing)) {
+      list_(std::make_unique<BatchRun>(*port_, package, timing)) {
     model_ = new ProgressListModel(*list_, this);
     list_->SetObserver(model_);
     setModel(model_);

@@ -1,7 +1,7 @@
 #pragma once
 // The progress page's list: one row per camera of the batch with its address,
 // model, version, a drawn progress bar and its status. A thin model over the
-// Qt-free ProgressList (which runs the batch's scheduler and jobs on this
+// Qt-free BatchRun (which runs the batch's scheduler and jobs on this
 // control's timers), one painting delegate, and a view that beeps instead of
 // sorting on a header press.
 
@@ -13,8 +13,8 @@
 #include <memory>
 #include <vector>
 
-#include "discovery/ListObserver.h"
-#include "discovery/ProgressList.h"
+#include "batch/BatchRun.h"
+#include "batch/ListObserver.h"
 
 namespace qrv {
 
@@ -27,7 +27,7 @@ class ProgressListModel : public QAbstractTableModel, public ListObserver {
 public:
     static constexpr int kProgressRole = Qt::UserRole + 1;
 
-    explicit ProgressListModel(const ProgressList& list, QObject* parent = nullptr);
+    explicit ProgressListModel(const BatchRun& list, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -47,7 +47,7 @@ public:
 
 private:
     enum class Pending { None, Insert, Remove };
-    const ProgressList& list_;
+    const BatchRun& list_;
     int shown_ = 0;
     Pending pending_ = Pending::None;
     std::vector<int> shownProgress_;
@@ -76,8 +76,8 @@ public:
     ProgressListCtrl(const FirmwarePackage& package, Timing timing, QWidget* parent = nullptr);
     ~ProgressListCtrl() override;
 
-    ProgressList& List() { return *list_; }
-    const ProgressList& List() const { return *list_; }
+    BatchRun& List() { return *list_; }
+    const BatchRun& List() const { return *list_; }
     QtOwnerPort& Port() { return *port_; }
     ProgressListModel& Model() { return *model_; }
 
@@ -87,7 +87,7 @@ protected:
 private:
     ProgressListModel* model_ = nullptr;
     std::unique_ptr<QtOwnerPort> port_;
-    std::unique_ptr<ProgressList> list_;  // after the port: its jobs stop first
+    std::unique_ptr<BatchRun> list_;  // after the port: its jobs stop first
     QTimer progressRefresh_;
 };
 

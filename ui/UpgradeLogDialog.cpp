@@ -5,7 +5,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "discovery/ProgressList.h"
+#include "batch/BatchRun.h"
 #include "ui/UiText.h"
 
 namespace qrv {
@@ -28,7 +28,7 @@ WhiteEdit::WhiteEdit(QWidget* parent) : QPlainTextEdit(parent) {
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 }
 
-UpgradeLogDialog::UpgradeLogDialog(const ProgressList& list, QWidget* parent) : QDialog(parent), log_(new WhiteEdit(this)) {
+UpgradeLogDialog::UpgradeLogDialog(const BatchRun& list, QWidget* parent) : QDialog(parent), log_(new WhiteEdit(this)) {
     setWindowTitle(QStringLiteral("Upgrade log"));
     setObjectName(QStringLiteral("UpgradeLogDialog"));
     log_->setObjectName(QStringLiteral("log"));

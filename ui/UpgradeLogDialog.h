@@ -8,7 +8,7 @@
 
 namespace qrv {
 
-class ProgressList;
+class BatchRun;
 
 // A read-only, multi-line box in black on white instead of the grey of
 // read-only boxes.
@@ -21,7 +21,7 @@ public:
 class UpgradeLogDialog : public QDialog {
     Q_OBJECT
 public:
-    UpgradeLogDialog(const ProgressList& list, QWidget* parent = nullptr);
+    UpgradeLogDialog(const BatchRun& list, QWidget* parent = nullptr);
     WhiteEdit* LogBox() const { return log_; }
 
 private:

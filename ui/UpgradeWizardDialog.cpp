@@ -15,10 +15,10 @@
 #include <QVBoxLayout>
 
 #include "discovery/DiscoveryWindow.h"
-#include "discovery/ReportFiles.h"
 #include "engine/CameraClient.h"
 #include "engine/JobStage.h"
 #include "platform/Text.h"
+#include "report/ReportFiles.h"
 #include "resources/ResourcePack.h"
 #include "resources/VersionBlock.h"
 #include "serial_protect/SerialRules.h"

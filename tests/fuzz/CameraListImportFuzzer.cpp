@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "discovery/CameraListImporter.h"
+#include "batch/CameraListImporter.h"
 #include "platform/HeadlessOwner.h"
 
 namespace {

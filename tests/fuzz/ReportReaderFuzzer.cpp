@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "discovery/ReportReader.h"
 #include "engine/JobStage.h"
+#include "report/ReportReader.h"
 
 namespace {
 

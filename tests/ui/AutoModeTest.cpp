@@ -563,7 +563,7 @@ TEST_F(AutoModeTest, AbortLetsStartedCamerasFinishAndDropsTheRest) {
     CloseLogWhenItOpens(&log);
     boxes_.Answer({BoxAnswer::Ok});
     ClickNext();
-    ProgressList& list = ProgressPage().List().List();
+    BatchRun& list = ProgressPage().List().List();
     ASSERT_TRUE(WaitFor([&] { return list.Row(0).stage != kStandby; }));
     ClickNext();  // "&Abort"
     EXPECT_FALSE(Wizard().NextButton()->isEnabled());
@@ -596,7 +596,7 @@ TEST_F(AutoModeTest, ClosingTheWindowMidBatchStillWritesTheReport) {
     ClickNext();
     boxes_.Answer({BoxAnswer::Ok});
     ClickNext();
-    ProgressList& list = ProgressPage().List().List();
+    BatchRun& list = ProgressPage().List().List();
     ASSERT_TRUE(WaitFor([&] { return list.Row(0).stage != kStandby; }));
     // The way out that an interrupt or the end of the session takes.
     Wizard().CloseWizard(QDialog::Rejected);

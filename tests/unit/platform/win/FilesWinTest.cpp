@@ -14,11 +14,11 @@
 #include <fstream>
 #include <thread>
 
-#include "discovery/BatchReport.h"
-#include "discovery/ReportFiles.h"
 #include "engine/ConfigBackupStore.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "report/BatchReport.h"
+#include "report/ReportFiles.h"
 #include "tests/support/TestFolder.h"
 
 namespace qrv {
