@@ -1,49 +1,55 @@
 #include "sim/SimOptions.h"
 
-#include <charconv>
 #include <cmath>
-#include <cstdlib>
-#include <string_view>
+
+#include <CLI/CLI.hpp>
 
 namespace qrv::sim {
 
+namespace {
+
+void Declare(CLI::App& app, SimOptions& options) {
+    app.description("A fleet of simulated cameras: HTTP and UDP discovery, with scaled time.");
+    app.footer("Run it inside scripts/run-in-private-network. Prints READY when every camera listens;\n"
+               "SIGTERM or SIGINT stop it.");
+    CLI::Option* fleet = app.add_option("--fleet", options.fleetFile, "cameras described one per line (see sim/README.md)")
+                             ->option_text("FILE");
+    CLI::Option* cameras = app.add_option("--cameras", options.cameras, "N ordinary cameras on 127.0.0.2 upward")
+                               ->option_text("N (1..1024)")
+                               ->check(CLI::Range(1, 1024));
+    fleet->excludes(cameras);
+    app.add_option("--time-scale", options.timeScale, "multiply every simulated duration by S (0.01 = 100 times faster)")
+        ->option_text("S")
+        ->check(CLI::PositiveNumber);
+    app.add_option("--events", options.eventsFile, "write one JSON line per event")->option_text("FILE");
+    app.add_option("--capture", options.captureDir, "keep the raw bytes of every request under DIR")->option_text("DIR");
+}
+
+}  // namespace
+
+std::string Usage() {
+    SimOptions options;
+    CLI::App app{"", "qrv-camera-sim"};
+    Declare(app, options);
+    return app.help();
+}
+
 bool ParseOptions(int argc, const char* const* argv, SimOptions& options, std::string& error) {
     options = SimOptions{};
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            options.help = true;
-            return true;
-        }
-        if (i + 1 >= argc) {
-            error = "missing value after " + std::string(arg);
-            return false;
-        }
-        const std::string_view value = argv[++i];
-        if (arg == "--fleet") {
-            options.fleetFile = value;
-        } else if (arg == "--cameras") {
-            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), options.cameras);
-            if (ec != std::errc() || end != value.data() + value.size() || options.cameras < 1 || options.cameras > 1024) {
-                error = "--cameras takes a number from 1 to 1024";
-                return false;
-            }
-        } else if (arg == "--time-scale") {
-            const std::string text(value);
-            char* end = nullptr;
-            options.timeScale = std::strtod(text.c_str(), &end);
-            if (text.empty() || *end != '\0' || !(options.timeScale > 0) || !std::isfinite(options.timeScale)) {
-                error = "--time-scale takes a positive number";
-                return false;
-            }
-        } else if (arg == "--events") {
-            options.eventsFile = value;
-        } else if (arg == "--capture") {
-            options.captureDir = value;
-        } else {
-            error = "unknown option " + std::string(arg);
-            return false;
-        }
+    CLI::App app{"", "qrv-camera-sim"};
+    Declare(app, options);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        options.help = true;
+        return true;
+    } catch (const CLI::ParseError& e) {
+        error = e.what();
+        return false;
+    }
+    if (!std::isfinite(options.timeScale)) {  // "inf" and "nan" read as numbers
+        error = "--time-scale: " + std::to_string(options.timeScale) + " is no positive number";
+        return false;
     }
     if (options.fleetFile.empty() == (options.cameras == 0)) {
         error = "give exactly one of --fleet FILE and --cameras N";

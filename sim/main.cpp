@@ -30,11 +30,11 @@ int main(int argc, char** argv) {
     SimOptions options;
     std::string error;
     if (!ParseOptions(argc, argv, options, error)) {
-        std::fprintf(stderr, "qrv-camera-sim: %s\n%s", error.c_str(), kUsage);
+        std::fprintf(stderr, "qrv-camera-sim: %s\n%s", error.c_str(), Usage().c_str());
         return 2;
     }
     if (options.help) {
-        std::fputs(kUsage, stdout);
+        std::fputs(Usage().c_str(), stdout);
         return 0;
     }
     std::vector<CameraSetup> setups;

@@ -207,20 +207,49 @@ TEST(SimFleetFile, OrdinaryFleetRunsOnFrom127002WithDistinctIdentities) {
 }
 
 TEST(SimOptionsTest, NeedsExactlyOneFleetAndAPositiveScale) {
+    struct Case {
+        std::vector<const char*> arguments;
+        bool parses;
+        int cameras;
+        double timeScale;
+    };
+    const Case cases[] = {
+        {{"--cameras", "3", "--time-scale", "0.01", "--events", "e", "--capture", "c"}, true, 3, 0.01},
+        {{"--cameras=3", "--time-scale=0.5"}, true, 3, 0.5},
+        {{"--fleet", "f"}, true, 0, 1.0},
+        {{"--cameras", "3", "--fleet", "f"}, false, 0, 0},
+        {{}, false, 0, 0},
+        {{"--cameras", "1", "--time-scale", "0"}, false, 0, 0},
+        {{"--cameras", "1", "--time-scale", "-2"}, false, 0, 0},
+        {{"--cameras", "1", "--time-scale", "nan"}, false, 0, 0},
+        {{"--cameras", "1", "--time-scale", "inf"}, false, 0, 0},
+        {{"--cameras", "1025"}, false, 0, 0},
+        {{"--cameras", "3x"}, false, 0, 0},
+        {{"--cameras"}, false, 0, 0},
+        {{"--cameras", "1", "--unknown"}, false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        std::vector<const char*> argv{"qrv-camera-sim"};
+        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+        SimOptions options;
+        std::string error;
+        const bool parsed = ParseOptions(static_cast<int>(argv.size()), argv.data(), options, error);
+        SCOPED_TRACE(testing::PrintToString(c.arguments));
+        EXPECT_EQ(parsed, c.parses) << error;
+        EXPECT_EQ(error.empty(), c.parses) << error;
+        if (parsed) {
+            EXPECT_EQ(options.cameras, c.cameras);
+            EXPECT_DOUBLE_EQ(options.timeScale, c.timeScale);
+        }
+    }
     SimOptions options;
     std::string error;
-    const char* good[] = {"sim", "--cameras", "3", "--time-scale", "0.01", "--events", "e", "--capture", "c"};
-    ASSERT_TRUE(ParseOptions(9, good, options, error)) << error;
-    EXPECT_EQ(options.cameras, 3);
-    EXPECT_DOUBLE_EQ(options.timeScale, 0.01);
-    const char* both[] = {"sim", "--cameras", "3", "--fleet", "f"};
-    EXPECT_FALSE(ParseOptions(5, both, options, error));
-    const char* none[] = {"sim"};
-    EXPECT_FALSE(ParseOptions(1, none, options, error));
-    const char* zeroScale[] = {"sim", "--cameras", "1", "--time-scale", "0"};
-    EXPECT_FALSE(ParseOptions(5, zeroScale, options, error));
-    const char* tooMany[] = {"sim", "--cameras", "1025"};
-    EXPECT_FALSE(ParseOptions(3, tooMany, options, error));
+    const char* help[] = {"qrv-camera-sim", "--cameras", "1", "--help"};
+    ASSERT_TRUE(ParseOptions(4, help, options, error));
+    EXPECT_TRUE(options.help);
+    for (const char* option : {"--fleet", "--cameras", "--time-scale", "--events", "--capture", "--help"}) {
+        EXPECT_NE(Usage().find(option), std::string::npos) << option;
+    }
 }
 
 HeaderList FormHeaders(const std::string& type, size_t length) {
