@@ -1,9 +1,6 @@
 #pragma once
-// The wizard's command line:
-//   --time-scale S           every duration times S (simulated cameras, demos)
-//   --parallel N             how many cameras the automatic mode upgrades at once
-//   --quit-after-first-page  close as soon as the first page is on screen
-//   --help
+// The wizard's command line (--time-scale, --parallel, --quit-after-first-page,
+// --help), declared in WizardCommandLine.cpp.
 
 #include <optional>
 #include <string>
@@ -21,15 +18,12 @@ struct WizardCommandLine {
 };
 
 // Nothing, with `error` set, when an option is unknown or its value is wrong.
-// Arguments that do not start with "--" are Qt's and are left to it.
+// Arguments that do not start with "--" are Qt's and are left to it; "--opt=value"
+// and "--opt value" are the same.
 std::optional<WizardCommandLine> ParseWizardCommandLine(const std::vector<std::string>& arguments,
                                                         std::string& error);
 
-inline constexpr const char* kWizardUsage =
-    "usage: qrv-firmware-upgrade [--time-scale S] [--parallel N] [--quit-after-first-page]\n"
-    "  --time-scale S           multiply every pause, time-out and timer period by S (e.g. 0.01)\n"
-    "  --parallel N             let the automatic mode run N jobs at once (1..256, default 2);\n"
-    "                           still one save or upload at a time\n"
-    "  --quit-after-first-page  close the wizard cleanly once its first page is shown\n";
+// The --help text, made from the same declarations that parse the options.
+std::string WizardUsage();
 
 }  // namespace qrv

@@ -63,11 +63,11 @@ int main(int argc, char** argv) {
     std::string error;
     const auto line = qrv::ParseWizardCommandLine(arguments, error);
     if (!line) {
-        std::fprintf(stderr, "qrv-firmware-upgrade: %s\n%s", error.c_str(), qrv::kWizardUsage);
+        std::fprintf(stderr, "qrv-firmware-upgrade: %s\n%s", error.c_str(), qrv::WizardUsage().c_str());
         return 2;
     }
     if (line->help) {
-        std::fputs(qrv::kWizardUsage, stdout);
+        std::fputs(qrv::WizardUsage().c_str(), stdout);
         return 0;
     }
     QApplication application(argc, argv);

@@ -13,16 +13,16 @@ void Declare(CLI::App& app, SimOptions& options) {
     app.footer("Run it inside scripts/run-in-private-network. Prints READY when every camera listens;\n"
                "SIGTERM or SIGINT stop it.");
     CLI::Option* fleet = app.add_option("--fleet", options.fleetFile, "cameras described one per line (see sim/README.md)")
-                             ->option_text("FILE");
-    CLI::Option* cameras = app.add_option("--cameras", options.cameras, "N ordinary cameras on 127.0.0.2 upward")
-                               ->option_text("N (1..1024)")
+                             ->type_name("FILE");
+    CLI::Option* cameras = app.add_option("--cameras", options.cameras, "N ordinary cameras (1..1024) on 127.0.0.2 upward")
+                               ->type_name("N")
                                ->check(CLI::Range(1, 1024));
     fleet->excludes(cameras);
     app.add_option("--time-scale", options.timeScale, "multiply every simulated duration by S (0.01 = 100 times faster)")
-        ->option_text("S")
+        ->type_name("S")
         ->check(CLI::PositiveNumber);
-    app.add_option("--events", options.eventsFile, "write one JSON line per event")->option_text("FILE");
-    app.add_option("--capture", options.captureDir, "keep the raw bytes of every request under DIR")->option_text("DIR");
+    app.add_option("--events", options.eventsFile, "write one JSON line per event")->type_name("FILE");
+    app.add_option("--capture", options.captureDir, "keep the raw bytes of every request under DIR")->type_name("DIR");
 }
 
 }  // namespace
