@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <span>
 
+#include <nlohmann/json.hpp>
+
 #include "batch/BatchRun.h"
 #include "batch/ListTexts.h"
 #include "engine/JobStage.h"
@@ -42,13 +44,32 @@ ConfigOutcome OutcomeOf(const std::string& path, bool restored) {
 }
 
 
+// Every byte that is no part of a valid UTF-8 sequence becomes U+FFFD, so
+// that a report is always UTF-8 text: a path under a folder whose name is not
+// UTF-8 reads back as text, in either format.
+std::string ValidUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    while (!text.empty()) {
+        const std::size_t length = Utf8SequenceLength(text);
+        if (length == 0) {
+            out += "\xEF\xBF\xBD";
+            text.remove_prefix(1);
+        } else {
+            out.append(text.substr(0, length));
+            text.remove_prefix(length);
+        }
+    }
+    return out;
+}
+
 const char* JsonBool(bool value) { return value ? "true" : "false"; }
 
 // RFC 4180: a field holding a comma, a quote or a line break is quoted, its
 // quotes doubled. A camera's text that a spreadsheet would run as a formula
 // is made inert first (see InertCsvCell).
 std::string CsvField(const std::string& cell) {
-    const std::string text = InertCsvCell(cell);
+    const std::string text = InertCsvCell(ValidUtf8(cell));
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string out = "\"";
     for (const char c : text) {
@@ -58,17 +79,33 @@ std::string CsvField(const std::string& cell) {
     return out + '"';
 }
 
-std::string JsonRecord(const ReportRecord& r) {
-    return "{\"address\":" + JsonString(r.address) + ",\"port\":" + std::to_string(r.port) +
-           ",\"mac\":" + JsonString(r.mac) + ",\"model\":" + JsonString(r.model) +
-           ",\"serial\":" + JsonString(r.serial) + ",\"version_before\":" + JsonString(r.versionBefore) +
-           ",\"version_after\":" + JsonString(r.versionAfter) + ",\"stage\":" + std::to_string(r.stage) +
-           ",\"status\":" + JsonString(r.statusText) + ",\"result\":" + JsonString(r.resultLine) +
-           ",\"finished\":" + JsonBool(r.finished) + ",\"upgraded\":" + JsonBool(r.upgraded) +
-           ",\"settings\":" + JsonString(SettingsModeName(r.settings)) +
-           ",\"config_file\":" + JsonString(r.configPath) +
-           ",\"config\":" + JsonString(ConfigOutcomeName(r.config)) + ",\"started\":" + JsonString(r.started) +
-           ",\"ended\":" + JsonString(r.ended) + "}";
+using OrderedJson = nlohmann::ordered_json;
+
+// Compact JSON, and valid UTF-8 whatever the texts hold.
+std::string Dump(const OrderedJson& value) {
+    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+OrderedJson JsonRecord(const ReportRecord& r) {
+    return OrderedJson{
+        {"address", ValidUtf8(r.address)},
+        {"port", r.port},
+        {"mac", ValidUtf8(r.mac)},
+        {"model", ValidUtf8(r.model)},
+        {"serial", ValidUtf8(r.serial)},
+        {"version_before", ValidUtf8(r.versionBefore)},
+        {"version_after", ValidUtf8(r.versionAfter)},
+        {"stage", r.stage},
+        {"status", ValidUtf8(r.statusText)},
+        {"result", ValidUtf8(r.resultLine)},
+        {"finished", r.finished},
+        {"upgraded", r.upgraded},
+        {"settings", SettingsModeName(r.settings)},
+        {"config_file", ValidUtf8(r.configPath)},
+        {"config", ConfigOutcomeName(r.config)},
+        {"started", ValidUtf8(r.started)},
+        {"ended", ValidUtf8(r.ended)},
+    };
 }
 
 // Every folder of `path` up to its last separator that is missing is made,
@@ -87,23 +124,7 @@ bool MakeParentFolders(const std::string& path) {
 
 }  // namespace
 
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20 || byte == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + '"';
-}
+std::string JsonString(const std::string& text) { return Dump(OrderedJson(ValidUtf8(text))); }
 
 std::string InertCsvCell(const std::string& text) {
     return !text.empty() && std::string_view(kCsvFormulaStarts).find(text.front()) != std::string_view::npos
@@ -248,13 +269,20 @@ ReportFormat ReportFormatFor(const std::string& path) {
 }
 
 std::string ReportJson(const BatchReport& report) {
-    std::string text = "{\"format\":" + std::to_string(kReportFormatVersion) +
-                       ",\"program_version\":" + JsonString(report.programVersion) +
-                       ",\"batch_time\":" + JsonString(report.batchTime) +
-                       ",\"carried_version\":" + JsonString(report.carriedVersion) + ",\"records\":[";
+    // The header on the first line, each record on a line of its own: the
+    // header object is written without its closing brace, then the records.
+    const OrderedJson header{
+        {"format", kReportFormatVersion},
+        {"program_version", ValidUtf8(report.programVersion)},
+        {"batch_time", ValidUtf8(report.batchTime)},
+        {"carried_version", ValidUtf8(report.carriedVersion)},
+    };
+    std::string text = Dump(header);
+    text.pop_back();
+    text += ",\"records\":[";
     for (std::size_t i = 0; i < report.records.size(); ++i) {
         text += i == 0 ? "\n" : ",\n";
-        text += JsonRecord(report.records[i]);
+        text += Dump(JsonRecord(report.records[i]));
     }
     return text + "\n]}\n";
 }

@@ -14,7 +14,8 @@
 
 namespace qrv {
 
-// `text` (UTF-8) as a JSON string: quotes, backslashes and control characters escaped.
+// `text` as a JSON string: quotes, backslashes and control characters
+// escaped; every byte that is no part of valid UTF-8 becomes U+FFFD.
 std::string JsonString(const std::string& text);
 
 struct ProgressItem;

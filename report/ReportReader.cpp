@@ -2,22 +2,94 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
+#include <cstdio>
 #include <iterator>
+#include <new>
+#include <unordered_map>
+
+#include <nlohmann/json.hpp>
 
 #include "engine/JobStage.h"
 #include "platform/Files.h"
-#include "report/JsonValue.h"
+#include "platform/Text.h"
 
 namespace qrv {
 
 namespace {
 
-using Kind = JsonValue::Kind;
+using Json = nlohmann::json;
+
+// The kinds of JSON value a field is written as.
+enum class Kind { Null, Bool, Number, String, Array, Object, Other };
+
+Kind KindOf(const Json& value) {
+    switch (value.type()) {
+    case Json::value_t::null:
+        return Kind::Null;
+    case Json::value_t::boolean:
+        return Kind::Bool;
+    case Json::value_t::number_integer:
+    case Json::value_t::number_unsigned:
+    case Json::value_t::number_float:
+        return Kind::Number;
+    case Json::value_t::string:
+        return Kind::String;
+    case Json::value_t::array:
+        return Kind::Array;
+    case Json::value_t::object:
+        return Kind::Object;
+    default:
+        return Kind::Other;
+    }
+}
+
+// "a string", "an array"... for messages.
+const char* KindName(Kind kind) {
+    switch (kind) {
+    case Kind::Null:
+        return "null";
+    case Kind::Bool:
+        return "true or false";
+    case Kind::Number:
+        return "a number";
+    case Kind::String:
+        return "a string";
+    case Kind::Array:
+        return "an array";
+    case Kind::Object:
+        return "an object";
+    case Kind::Other:
+        break;
+    }
+    return "no JSON value";
+}
+
+// Bounds on what the JSON reader takes in, so that no input can exhaust the
+// stack or the memory; a report is three levels deep and holds about 4700 values.
+constexpr int kMaxJsonDepth = 16;
+constexpr std::size_t kMaxJsonValues = 65536;
 
 const std::string kFormatText = std::to_string(kReportFormatVersion);
 
+// Text from the file for a message: cut to 40 bytes ("..." when longer),
+// every byte that could upset a terminal shown as '?', between `quote` marks.
+std::string ShownInMessage(std::string_view text, char quote) {
+    constexpr std::size_t kLongest = 40;
+    std::string out(1, quote);
+    for (const char c : text.substr(0, kLongest)) {
+        const auto byte = static_cast<unsigned char>(c);
+        out += byte >= 0x20 && byte < 0x7F ? c : '?';
+    }
+    if (text.size() > kLongest) out += "...";
+    return out + quote;
+}
+
 // A value from the file inside a message.
 std::string Shown(std::string_view text) { return ShownInMessage(text, '\''); }
+
+// Whether `text` is valid UTF-8 (shortest forms, no surrogates, at most U+10FFFF).
+bool IsValidUtf8(std::string_view text) { return DecodeUtf8(text).has_value(); }
 
 std::string AtLine(int line) { return "line " + std::to_string(line) + ": "; }
 
@@ -163,45 +235,354 @@ std::string NoFormat(const char* where) {
 
 // ---- JSON ----
 
-// The keys of `object` are all among `names`, each once; otherwise `error`.
-template <std::size_t N>
-bool CheckKeys(const JsonValue& object, const std::array<const char*, N>& names, const std::string& context,
-               std::string& error) {
-    std::array<bool, N> seen{};
-    for (std::size_t i = 0; i < object.keys.size(); ++i) {
-        const std::string& key = object.keys[i];
-        const auto known = std::find_if(names.begin(), names.end(), [&](const char* name) { return key == name; });
-        const std::string where = AtLine(object.items[i].line) + context;
-        if (known == names.end()) {
-            error = where + "unknown field " + Shown(key);
-            return false;
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The line the reader has reached: where the last byte it took that is no
+// blank stands. Strings hold no line ends, so a value's line is where it
+// begins, and a byte read ahead past a number is at most a blank.
+struct ReadProgress {
+    int line = 1;
+    int tokenLine = 1;
+};
+
+// The text as the JSON library reads it, byte by byte, counting lines on the way.
+class CountingIterator {
+public:
+    using iterator_category = std::input_iterator_tag;
+    using value_type = char;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const char*;
+    using reference = const char&;
+
+    CountingIterator() = default;
+    CountingIterator(const char* at, ReadProgress* progress) : at_(at), progress_(progress) {}
+
+    reference operator*() const { return *at_; }
+    CountingIterator& operator++() {
+        const char c = *at_++;
+        if (c == '\n') {
+            ++progress_->line;
+        } else if (!IsBlank(c)) {
+            progress_->tokenLine = progress_->line;
         }
-        bool& once = seen[static_cast<std::size_t>(known - names.begin())];
-        if (once) {
-            error = where + "field '" + key + "' appears twice";
-            return false;
-        }
-        once = true;
+        return *this;
     }
-    for (std::size_t i = 0; i < N; ++i) {
-        if (!seen[i]) {
-            error = AtLine(object.line) + context + "field '" + names[i] + "' is missing";
+    CountingIterator operator++(int) {
+        CountingIterator before = *this;
+        ++*this;
+        return before;
+    }
+    friend bool operator==(const CountingIterator& a, const CountingIterator& b) { return a.at_ == b.at_; }
+
+private:
+    const char* at_ = nullptr;
+    ReadProgress* progress_ = nullptr;
+};
+
+// The line of the last byte that is no blank among the first `position`
+// bytes of `text` (the JSON library tells where it stopped as a count of bytes).
+int LineAt(std::string_view text, std::size_t position) {
+    std::size_t end = std::min(position, text.size());
+    while (end > 0 && IsBlank(text[end - 1])) --end;
+    if (end > 0) --end;
+    return 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
+}
+
+std::string Describe(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    char text[16];
+    if (byte > 0x20 && byte < 0x7F) {
+        std::snprintf(text, sizeof text, "'%c'", c);
+    } else {
+        std::snprintf(text, sizeof text, "byte 0x%02X", byte);
+    }
+    return text;
+}
+
+// The part of `text` after `from` up to `to` (or its end); empty when `from` is not there.
+std::string_view Between(std::string_view text, std::string_view from, std::string_view to) {
+    const std::size_t start = text.find(from);
+    if (start == std::string_view::npos) return {};
+    text.remove_prefix(start + from.size());
+    return text.substr(0, text.find(to));
+}
+
+// Why the JSON library refused the text, in this program's words. The
+// library's message quotes the bytes it read last; only its own fixed
+// words are taken from it, never those bytes.
+std::string SyntaxError(const Json::exception& refusal, std::string_view text, std::size_t position,
+                        const std::string& lastKey) {
+    const std::string_view what = refusal.what();
+    if (what.find("number overflow") != std::string_view::npos) return "a number too large";
+    // What comes after "; last read: " is the text's bytes.
+    const std::string_view head = what.substr(0, what.find("; last read: "));
+    const std::string_view context = Between(head, "while parsing ", " - ");
+    const std::string_view detail = Between(head, " - ", "\n");
+    const bool atEnd = detail.starts_with("unexpected end of input");
+    if (what.ends_with("; expected end of input")) return "text after the end of the value";
+    if (detail.starts_with("invalid string: control character")) {
+        return "a control character (" + std::string(Between(detail, "character ", " ")) + ") inside a string";
+    }
+    if (detail.find("ill-formed UTF-8") != std::string_view::npos) return "a string is not valid UTF-8";
+    if (detail.find("missing closing quote") != std::string_view::npos) return "a string is not closed";
+    if (detail.find("4 hex digits") != std::string_view::npos) return "\\u must be followed by four hex digits";
+    if (detail.find("U+D800..U+DBFF must be followed") != std::string_view::npos) {
+        return "a high surrogate \\u escape without its low one";
+    }
+    if (detail.find("U+DC00..U+DFFF must follow") != std::string_view::npos) {
+        return "a low surrogate \\u escape without its high one";
+    }
+    if (detail.find("forbidden character after backslash") != std::string_view::npos) {
+        // The library stops right after the byte that follows the backslash.
+        if (position == 0 || position > text.size()) return "unknown escape: a backslash before another byte";
+        return "unknown escape: a backslash before " + Describe(text[position - 1]) + " in a string";
+    }
+    if (detail.starts_with("invalid number")) {
+        if (detail.ends_with("after '-'")) return "a number without digits";
+        if (detail.ends_with("after '.'")) return "a number without digits after its '.'";
+        return "a number without digits in its exponent";
+    }
+    if (context == "object key") return atEnd ? "an object is not closed" : "expected a key in double quotes";
+    if (context == "object separator") {
+        return atEnd ? "an object is not closed" : "expected ':' after the key " + ShownInMessage(lastKey, '"');
+    }
+    if (context == "object") return atEnd ? "an object is not closed" : "expected ',' or '}' after a value";
+    if (context == "array") return atEnd ? "an array is not closed" : "expected ',' or ']' after a value";
+    if (atEnd) return "the text ends where a value should begin";
+    if (detail.starts_with("unexpected ")) {
+        // The library's name of the token: "']'", "':'", "','"...
+        return "unexpected " + std::string(Between(detail, "unexpected ", ";")) + " where a value should begin";
+    }
+    if (detail == "invalid literal") return "no value here (a string, a number, an object, an array, true, false or null)";
+    return "refused by the JSON reader (error " + std::to_string(refusal.id) + ")";
+}
+
+// Where a value is: "" for the whole text, "/records/0/port" for a field of
+// the first record (JSON Pointer, RFC 6901).
+std::string ChildPath(const std::string& path, std::string_view key) {
+    std::string out = path + '/';
+    for (const char c : key) {
+        if (c == '~') {
+            out += "~0";
+        } else if (c == '/') {
+            out += "~1";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string ChildPath(const std::string& path, std::size_t index) { return path + '/' + std::to_string(index); }
+
+// "record 3: " for what lies in the third record, else "".
+std::string ContextOf(const std::string& path) {
+    static const std::string kRecords = "/records/";
+    if (!path.starts_with(kRecords)) return {};
+    const std::string_view rest = std::string_view(path).substr(kRecords.size());
+    const std::size_t end = rest.find('/');
+    const std::string_view digits = rest.substr(0, end);
+    if (digits.empty() || digits.size() > 4 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return {};
+    }
+    return "record " + std::to_string(std::stoul(std::string(digits)) + 1) + ": ";
+}
+
+// A JSON text read whole, with the line each of its values begins on.
+struct JsonDocument {
+    Json root;
+    std::unordered_map<std::string, int> lines;  // by the value's path
+
+    int LineOf(const std::string& path) const {
+        const auto found = lines.find(path);
+        return found == lines.end() ? 1 : found->second;
+    }
+};
+
+// Builds the document from the JSON library's events: the library reads the
+// grammar; this takes the values, notes their lines, and refuses a key that
+// repeats within one object (the library would keep the last one silently),
+// nesting deeper than kMaxJsonDepth and more than kMaxJsonValues values.
+class DocumentBuilder {
+public:
+    DocumentBuilder(std::string_view text, const ReadProgress& progress, JsonDocument& document)
+        : text_(text), progress_(progress), document_(document) {}
+
+    const std::string& Error() const { return error_; }
+
+    bool null() { return Add(Json(nullptr)); }
+    bool boolean(bool value) { return Add(Json(value)); }
+    bool number_integer(Json::number_integer_t value) { return Add(Json(value)); }
+    bool number_unsigned(Json::number_unsigned_t value) { return Add(Json(value)); }
+    bool number_float(Json::number_float_t value, const Json::string_t& /*as written*/) { return Add(Json(value)); }
+    bool string(Json::string_t& value) { return Add(Json(std::move(value))); }
+    bool binary(Json::binary_t& /*value*/) { return Fail("not valid JSON: binary data"); }
+
+    bool start_object(std::size_t /*elements*/) { return Open(Json::object()); }
+    bool start_array(std::size_t /*elements*/) { return Open(Json::array()); }
+    bool end_object() { return Close(); }
+    bool end_array() { return Close(); }
+
+    bool key(Json::string_t& key) {
+        Frame& frame = frames_.back();
+        lastKey_ = key;
+        if (frame.value->contains(key)) {
+            error_ = AtLine(progress_.tokenLine) + ContextOf(frame.path) + "field " + Shown(key) + " appears twice";
+            return false;
+        }
+        frame.key = std::move(key);
+        return true;
+    }
+
+    bool parse_error(std::size_t position, const std::string& /*last token, raw bytes*/,
+                     const Json::exception& refusal) {
+        error_ = AtLine(LineAt(text_, position)) + "not valid JSON: " + SyntaxError(refusal, text_, position, lastKey_);
+        return false;
+    }
+
+private:
+    struct Frame {
+        Json* value;
+        std::string path;
+        std::string key;        // of an object, the key whose value comes next
+        std::size_t items = 0;  // of an array, how many it holds
+    };
+
+    bool Fail(const std::string& why) {
+        error_ = AtLine(progress_.tokenLine) + why;
+        return false;
+    }
+
+    // The value placed where the text has it; nothing when a bound is passed.
+    Json* Place(Json value) {
+        if (frames_.size() + 1 > static_cast<std::size_t>(kMaxJsonDepth)) {
+            Fail("not valid JSON: nested deeper than " + std::to_string(kMaxJsonDepth) + " levels");
+            return nullptr;
+        }
+        if (++values_ > kMaxJsonValues) {
+            Fail("not valid JSON: more than " + std::to_string(kMaxJsonValues) + " values");
+            return nullptr;
+        }
+        Json* placed = nullptr;
+        std::string path;
+        if (frames_.empty()) {
+            document_.root = std::move(value);
+            placed = &document_.root;
+        } else if (Frame& frame = frames_.back(); frame.value->is_object()) {
+            path = ChildPath(frame.path, frame.key);
+            placed = &(*frame.value)[frame.key];
+            *placed = std::move(value);
+        } else {
+            path = ChildPath(frame.path, frame.items++);
+            frame.value->push_back(std::move(value));
+            placed = &frame.value->back();
+        }
+        document_.lines[path] = progress_.tokenLine;
+        lastPath_ = std::move(path);
+        return placed;
+    }
+
+    bool Add(Json value) { return Place(std::move(value)) != nullptr; }
+
+    // Values go into the innermost open container only, so the containers
+    // further out, and the pointers to them, stay where they are.
+    bool Open(Json container) {
+        Json* placed = Place(std::move(container));
+        if (!placed) return false;
+        frames_.push_back(Frame{placed, lastPath_, {}, 0});
+        return true;
+    }
+
+    bool Close() {
+        frames_.pop_back();
+        return true;
+    }
+
+    std::string_view text_;
+    const ReadProgress& progress_;
+    JsonDocument& document_;
+    std::vector<Frame> frames_;
+    std::size_t values_ = 0;
+    std::string lastPath_;
+    std::string lastKey_;
+    std::string error_;
+};
+
+// The document in `text`; nothing, with `error` set ("line 3: not valid
+// JSON: ..."), when it is no valid JSON or passes the bounds.
+std::optional<JsonDocument> ParseDocument(std::string_view text, std::string& error) {
+    JsonDocument document;
+    ReadProgress progress;
+    DocumentBuilder builder(text, progress, document);
+    bool read = false;
+    try {
+        read = Json::sax_parse(CountingIterator(text.data(), &progress),
+                               CountingIterator(text.data() + text.size(), &progress), &builder);
+    } catch (const std::bad_alloc&) {
+        // The library reports its refusals to the builder; what is thrown
+        // all the same stays inside the reader.
+        error = "not enough memory to read the report";
+        return std::nullopt;
+    } catch (const Json::exception& e) {
+        error = "the JSON reader failed (error " + std::to_string(e.id) + ")";
+        return std::nullopt;
+    }
+    if (!read) {
+        error = builder.Error().empty() ? "not valid JSON" : builder.Error();
+        return std::nullopt;
+    }
+    return document;
+}
+
+// The keys of the object at `path` are all among `names`, each once (the
+// reader refused a repeated key already); otherwise `error`.
+template <std::size_t N>
+bool CheckKeys(const JsonDocument& document, const Json& object, const std::string& path,
+               const std::array<const char*, N>& names, const std::string& context, std::string& error) {
+    for (const auto& [key, value] : object.items()) {
+        const bool known = std::any_of(names.begin(), names.end(), [&](const char* name) { return key == name; });
+        if (!known) {
+            error = AtLine(document.LineOf(ChildPath(path, key))) + context + "unknown field " + Shown(key);
+            return false;
+        }
+    }
+    for (const char* name : names) {
+        if (!object.contains(name)) {
+            error = AtLine(document.LineOf(path)) + context + "field '" + name + "' is missing";
             return false;
         }
     }
     return true;
 }
 
-bool CheckKind(const JsonValue& value, Kind kind, const std::string& where, const char* name, std::string& error) {
-    if (value.kind == kind) return true;
-    error = where + "field '" + name + "' must be " + JsonKindName(kind) + ", not " + JsonKindName(value.kind);
+bool CheckKind(const Json& value, Kind kind, const std::string& where, const char* name, std::string& error) {
+    if (KindOf(value) == kind) return true;
+    error = where + "field '" + name + "' must be " + KindName(kind) + ", not " + KindName(KindOf(value));
     return false;
 }
 
-bool ReadJsonRecord(const JsonValue& value, std::size_t index, ReportRecord& record, std::string& error) {
+// A number as the library gives it back: whole numbers as digits, others in
+// the library's shortest form ("8080.5").
+std::string NumberText(const Json& value) {
+    if (value.is_number_unsigned()) return std::to_string(value.get<Json::number_unsigned_t>());
+    if (value.is_number_integer()) return std::to_string(value.get<Json::number_integer_t>());
+    return value.dump();
+}
+
+// The text a field's reader takes: a string's content, a number's digits, "true" or "false".
+std::string ScalarText(const Json& value) {
+    if (value.is_string()) return value.get_ref<const std::string&>();
+    if (value.is_boolean()) return value.get<bool>() ? "true" : "false";
+    return NumberText(value);
+}
+
+bool ReadJsonRecord(const JsonDocument& document, const Json& value, std::size_t index, ReportRecord& record,
+                    std::string& error) {
+    const std::string path = ChildPath("/records", index);
     const std::string context = "record " + std::to_string(index + 1) + ": ";
-    if (value.kind != Kind::Object) {
-        error = AtLine(value.line) + context + "must be an object, not " + JsonKindName(value.kind);
+    if (!value.is_object()) {
+        error = AtLine(document.LineOf(path)) + context + "must be an object, not " + KindName(KindOf(value));
         return false;
     }
     static constexpr std::array<const char*, kRecordFields.size()> kNames = [] {
@@ -209,15 +590,13 @@ bool ReadJsonRecord(const JsonValue& value, std::size_t index, ReportRecord& rec
         for (std::size_t i = 0; i < names.size(); ++i) names[i] = kRecordFields[i].name;
         return names;
     }();
-    if (!CheckKeys(value, kNames, context, error)) return false;
+    if (!CheckKeys(document, value, path, kNames, context, error)) return false;
     for (const RecordField& field : kRecordFields) {
-        const JsonValue& item = *value.Member(field.name);
-        const std::string where = AtLine(item.line) + context;
+        const Json& item = value.at(field.name);
+        const std::string where = AtLine(document.LineOf(ChildPath(path, field.name))) + context;
         if (!CheckKind(item, field.kind, where, field.name, error)) return false;
-        const std::string_view text =
-            item.kind == Kind::Bool ? std::string_view(item.boolean ? "true" : "false") : std::string_view(item.text);
         std::string why;
-        if (!field.read(text, record, why)) {
+        if (!field.read(ScalarText(item), record, why)) {
             error = where + "field '" + field.name + "': " + why;
             return false;
         }
@@ -226,33 +605,38 @@ bool ReadJsonRecord(const JsonValue& value, std::size_t index, ReportRecord& rec
 }
 
 std::optional<BatchReport> ReadJson(std::string_view text, std::string& error) {
-    const std::optional<JsonValue> document = ParseJson(text, error);
-    if (!document) return std::nullopt;
-    if (document->kind != Kind::Object) {
-        error = AtLine(document->line) + "a report is a JSON object, not " + JsonKindName(document->kind);
+    const std::optional<JsonDocument> parsed = ParseDocument(text, error);
+    if (!parsed) return std::nullopt;
+    const JsonDocument& document = *parsed;
+    const Json& root = document.root;
+    if (!root.is_object()) {
+        error = AtLine(document.LineOf("")) + "a report is a JSON object, not " + KindName(KindOf(root));
         return std::nullopt;
     }
     // The format first: a report of another version may differ in anything else.
-    const JsonValue* format = document->Member("format");
-    if (!format) {
-        error = AtLine(document->line) + NoFormat("field");
+    if (!root.contains("format")) {
+        error = AtLine(document.LineOf("")) + NoFormat("field");
         return std::nullopt;
     }
-    if (!CheckKind(*format, Kind::Number, AtLine(format->line), "format", error)) return std::nullopt;
-    if (format->text != kFormatText) {
-        error = AtLine(format->line) + OtherFormat(format->text);
+    const Json& format = root.at("format");
+    const std::string formatWhere = AtLine(document.LineOf("/format"));
+    if (!CheckKind(format, Kind::Number, formatWhere, "format", error)) return std::nullopt;
+    if (NumberText(format) != kFormatText) {
+        error = formatWhere + OtherFormat(NumberText(format));
         return std::nullopt;
     }
     static constexpr std::array<const char*, 5> kNames = {"format", "program_version", "batch_time",
                                                           "carried_version", "records"};
-    if (!CheckKeys(*document, kNames, "", error)) return std::nullopt;
+    if (!CheckKeys(document, root, "", kNames, "", error)) return std::nullopt;
     BatchReport report;
     const auto textField = [&](const char* name, std::string& out, bool time) {
-        const JsonValue& value = *document->Member(name);
-        if (!CheckKind(value, Kind::String, AtLine(value.line), name, error)) return false;
+        const Json& value = root.at(name);
+        const std::string where = AtLine(document.LineOf(ChildPath("", name)));
+        if (!CheckKind(value, Kind::String, where, name, error)) return false;
+        const std::string& content = value.get_ref<const std::string&>();
         std::string why;
-        if (time ? ReadTime(value.text, out, why) : ReadText(value.text, out, why)) return true;
-        error = AtLine(value.line) + "field '" + name + "': " + why;
+        if (time ? ReadTime(content, out, why) : ReadText(content, out, why)) return true;
+        error = where + "field '" + name + "': " + why;
         return false;
     };
     if (!textField("program_version", report.programVersion, false) ||
@@ -260,16 +644,17 @@ std::optional<BatchReport> ReadJson(std::string_view text, std::string& error) {
         !textField("carried_version", report.carriedVersion, false)) {
         return std::nullopt;
     }
-    const JsonValue& records = *document->Member("records");
-    if (!CheckKind(records, Kind::Array, AtLine(records.line), "records", error)) return std::nullopt;
-    if (records.items.size() > kMaxReportRecords) {
-        error = AtLine(records.line) + "more than " + std::to_string(kMaxReportRecords) + " records (" +
-                std::to_string(records.items.size()) + ")";
+    const Json& records = root.at("records");
+    const std::string recordsWhere = AtLine(document.LineOf("/records"));
+    if (!CheckKind(records, Kind::Array, recordsWhere, "records", error)) return std::nullopt;
+    if (records.size() > kMaxReportRecords) {
+        error = recordsWhere + "more than " + std::to_string(kMaxReportRecords) + " records (" +
+                std::to_string(records.size()) + ")";
         return std::nullopt;
     }
-    report.records.resize(records.items.size());
-    for (std::size_t i = 0; i < records.items.size(); ++i) {
-        if (!ReadJsonRecord(records.items[i], i, report.records[i], error)) return std::nullopt;
+    report.records.resize(records.size());
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (!ReadJsonRecord(document, records[i], i, report.records[i], error)) return std::nullopt;
     }
     return report;
 }
@@ -442,8 +827,6 @@ std::optional<BatchReport> ReadCsv(std::string_view text, std::string& error) {
     }
     return report;
 }
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 std::string TooLarge() {
     return "larger than " + std::to_string(kMaxReportBytes >> 20) + " MiB, more than a report of " +

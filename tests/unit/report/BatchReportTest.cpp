@@ -82,8 +82,11 @@ TEST(BatchReportText, CameraTextIsEscapedInJsonAndQuotedInCsv) {
         {"plain", "\"serial\":\"plain\"", ",plain,"},
         {"a,b", "\"serial\":\"a,b\"", ",\"a,b\","},
         {"say \"hi\"", "\"serial\":\"say \\\"hi\\\"\"", ",\"say \"\"hi\"\"\","},
-        {"two\r\nlines", "\"serial\":\"two\\u000d\\u000alines\"", ",\"two\r\nlines\","},
-        {"back\\slash\x7f", "\"serial\":\"back\\\\slash\\u007f\"", ",back\\slash\x7f,"},
+        {"two\r\nlines", "\"serial\":\"two\\r\\nlines\"", ",\"two\r\nlines\","},
+        {"bell\x07", "\"serial\":\"bell\\u0007\"", ",bell\x07,"},
+        {"back\\slash\x7f", "\"serial\":\"back\\\\slash\x7f\"", ",back\\slash\x7f,"},
+        // Bytes that are no UTF-8 (a folder name in another encoding) become U+FFFD.
+        {"caf\xE9 \xE2\x82\xAC", "\"serial\":\"caf\xEF\xBF\xBD \xE2\x82\xAC\"", ",caf\xEF\xBF\xBD \xE2\x82\xAC,"},
     };
     for (const auto& c : cases) {
         BatchReport report = SampleReport();

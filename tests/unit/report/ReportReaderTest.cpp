@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "platform/Files.h"
-#include "report/JsonValue.h"
 #include "report/ReportReader.h"
 #include "tests/support/TestFolder.h"
 
@@ -316,29 +315,54 @@ TEST(ReportReader, ARetryTakesUpTheFailedCamerasOnce) {
         << "a camera left out on an older version is taken up by a program that carries a newer one";
 }
 
-TEST(JsonValue, DecodesEscapesAndKeepsNumbersAsWritten) {
+// The JSON library reads the texts: every escape decodes, and anything
+// outside the grammar is refused with the line, never taken in part.
+TEST(ReportReader, DecodesEveryJsonEscapeAndRefusesWhatIsNoJson) {
+    const std::string json = ReportJson(Sample());
     const struct {
-        std::string json;
-        std::string text;  // the string's content or the number's text
+        std::string written;  // the program version as it stands in the file
+        std::string text;     // what it reads back as
     } cases[] = {
         {R"("a\"b\\c\/d\b\f\n\r\t")", "a\"b\\c/d\b\f\n\r\t"},
         {R"("\u00e9\u20AC\ud83d\udcf7\u0000")", std::string("\xC3\xA9\xE2\x82\xAC\xF0\x9F\x93\xB7\0", 10)},
         {"\"\xE2\x82\xAC\"", "\xE2\x82\xAC"},
-        {"-0.5e+10", "-0.5e+10"},
-        {" 0 ", "0"},
     };
     for (const auto& c : cases) {
         std::string error;
-        const std::optional<JsonValue> value = ParseJson(c.json, error);
-        ASSERT_TRUE(value) << c.json << ": " << error;
-        EXPECT_EQ(value->text, c.text) << c.json;
+        const std::optional<BatchReport> report = ReadReport(With(json, "\"1.30.0\"", c.written), error);
+        ASSERT_TRUE(report) << c.written << ": " << error;
+        EXPECT_EQ(report->programVersion, c.text) << c.written;
     }
     for (const std::string bad : {"-", "1.", "1e", "\"\\x\"", "\"\\u12\"", "\"\xED\xA0\x80\"", "\"\xE0\x80\xAF\"",
-                                  "tru", "nul", "", "{\"a\" 1}", "[1 2]", "\"\\udc00\""}) {
+                                  "tru", "nul", "", "{\"a\" 1}", "[1 2]", "\"\\udc00\"", "1e999", "'x'"}) {
         std::string error;
-        EXPECT_FALSE(ParseJson(bad, error)) << bad;
+        EXPECT_FALSE(ReadReport("{\"format\":" + bad + "}", error)) << bad;
         EXPECT_TRUE(error.starts_with("line 1: not valid JSON: ")) << bad << ": " << error;
+        EXPECT_TRUE(std::all_of(error.begin(), error.end(), [](char ch) { return ch >= 0x20 && ch < 0x7F; }))
+            << bad << ": " << error;
     }
+}
+
+// A configuration saved under a home folder whose name is no UTF-8 (Latin-1
+// here): the report holds U+FFFD for each such byte, and a retry reads it.
+TEST(ReportReader, AReportWithAPathThatIsNoUtf8ReadsBack) {
+    const fs::path root = test::FreshTestFolder("qrv-report-latin1");
+    BatchReport report = Sample();
+    report.records[0].configPath = "/home/j\xF6rg/.config/qrv/qrv-k7.100501.cfg";
+    report.records[1].resultLine = "QRV-K7(10.1.2.3) kept in /home/j\xF6rg/x.cfg \xE2\x82";
+    for (const char* name : {"report.json", "report.csv"}) {
+        const std::string path = (root / name).string();
+        std::string error;
+        ASSERT_TRUE(WriteReport(path, report, error)) << error;
+        const std::optional<BatchReport> back = ReadReportFile(path, error);
+        ASSERT_TRUE(back) << name << ": " << error;
+        ASSERT_EQ(back->records.size(), 2u);
+        EXPECT_EQ(back->records[0].configPath, "/home/j\xEF\xBF\xBDrg/.config/qrv/qrv-k7.100501.cfg") << name;
+        EXPECT_EQ(back->records[1].resultLine, "QRV-K7(10.1.2.3) kept in /home/j\xEF\xBF\xBDrg/x.cfg \xEF\xBF\xBD\xEF\xBF\xBD")
+            << name;
+        EXPECT_EQ(back->records[0].serial, "100501") << name;
+    }
+    fs::remove_all(root);
 }
 
 }  // namespace
