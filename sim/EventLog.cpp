@@ -2,29 +2,32 @@
 
 #include <openssl/evp.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 
 namespace qrv::sim {
 
-std::string JsonString(std::string_view bytes) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out = "\"";
-    for (char c : bytes) {
+namespace {
+
+// The bytes as a JSON string: byte b is the code point U+00bb (Latin-1),
+// which the reader maps back.
+std::string Latin1(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
         const auto b = static_cast<unsigned char>(c);
-        if (b == '"' || b == '\\') {
-            out += '\\';
+        if (b < 0x80) {
             out += c;
-        } else if (b < 0x20 || b >= 0x7F) {
-            out += "\\u00";
-            out += kHex[b >> 4];
-            out += kHex[b & 15];
         } else {
-            out += c;
+            out += static_cast<char>(0xC0 | (b >> 6));
+            out += static_cast<char>(0x80 | (b & 0x3F));
         }
     }
-    return out + "\"";
+    return out;
 }
+
+}  // namespace
 
 std::string Sha256Hex(std::string_view bytes) {
     unsigned char digest[EVP_MAX_MD_SIZE];
@@ -39,39 +42,44 @@ std::string Sha256Hex(std::string_view bytes) {
     return out;
 }
 
-void JsonFields::Key(std::string_view key) {
-    text_ += ',';
-    text_ += JsonString(key);
-    text_ += ':';
-}
-
 JsonFields& JsonFields::Str(std::string_view key, std::string_view value) {
-    Key(key);
-    text_ += JsonString(value);
+    object_[Latin1(key)] = Latin1(value);
     return *this;
 }
 
 JsonFields& JsonFields::Int(std::string_view key, int64_t value) {
-    Key(key);
-    text_ += std::to_string(value);
+    object_[Latin1(key)] = value;
     return *this;
 }
 
 JsonFields& JsonFields::Bool(std::string_view key, bool value) {
-    Key(key);
-    text_ += value ? "true" : "false";
+    object_[Latin1(key)] = value;
     return *this;
 }
 
 JsonFields& JsonFields::Headers(std::string_view key, const HeaderList& headers) {
-    Key(key);
-    text_ += '[';
-    for (size_t i = 0; i < headers.size(); ++i) {
-        if (i) text_ += ',';
-        text_ += '[' + JsonString(headers[i].first) + ',' + JsonString(headers[i].second) + ']';
-    }
-    text_ += ']';
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const auto& [name, value] : headers) list.push_back({Latin1(name), Latin1(value)});
+    object_[Latin1(key)] = std::move(list);
     return *this;
+}
+
+JsonFields& JsonFields::Append(const JsonFields& other) {
+    for (const auto& [key, value] : other.object_.items()) object_[key] = value;
+    return *this;
+}
+
+std::string EventLine(uint64_t seq, double seconds, std::string_view kind, std::string_view camera,
+                      const JsonFields& fields) {
+    nlohmann::ordered_json event = nlohmann::ordered_json::object();
+    event["seq"] = seq;
+    event["time"] = std::round(seconds * 1e6) / 1e6;
+    event["kind"] = Latin1(kind);
+    if (!camera.empty()) event["camera"] = Latin1(camera);
+    for (const auto& [key, value] : fields.Object().items()) event[key] = value;
+    // ensure_ascii: every code point beyond ASCII (every byte beyond it) as
+    // \u00XX. The texts are valid UTF-8 by construction; replace, not throw.
+    return event.dump(-1, ' ', true, nlohmann::ordered_json::error_handler_t::replace) + '\n';
 }
 
 EventLog::EventLog() : start_(std::chrono::steady_clock::now()) {}
@@ -95,12 +103,12 @@ void EventLog::EmitAt(std::chrono::steady_clock::time_point at, std::string_view
     const double seconds = std::chrono::duration<double>(at - start_).count();
     std::lock_guard lock(mutex_);
     if (!file_) return;
-    char time[32];
-    std::snprintf(time, sizeof time, "%.6f", seconds);
-    std::string line = "{\"seq\":" + std::to_string(++seq_) + ",\"time\":" + time + ",\"kind\":" + JsonString(kind);
-    if (!camera.empty()) line += ",\"camera\":" + JsonString(camera);
-    line += fields.Text();
-    line += "}\n";
+    std::string line;
+    try {
+        line = EventLine(++seq_, seconds, kind, camera, fields);
+    } catch (const std::exception&) {
+        return;  // no memory for the line: the event is lost, the simulator goes on
+    }
     // Flushed line by line so that a test reading the log sees whole events.
     std::fwrite(line.data(), 1, line.size(), file_.get());
     std::fflush(file_.get());

@@ -10,30 +10,36 @@
 #include <string>
 #include <string_view>
 
+#include <nlohmann/json.hpp>
+
 #include "sim/HeaderList.h"
 
 namespace qrv::sim {
 
-// The fields of one event. Texts are bytes: a byte outside printable ASCII
-// is written as \u00XX, so every byte comes back unchanged.
+// The fields of one event, in the order they were given. Texts are bytes:
+// each byte b stands in the JSON text as the code point U+00bb, and every
+// one outside printable ASCII is written escaped (\u00XX, or JSON's \n, \r,
+// \t, \b, \f), so the line is ASCII and every byte comes back unchanged.
 class JsonFields {
 public:
     JsonFields& Str(std::string_view key, std::string_view value);
     JsonFields& Int(std::string_view key, int64_t value);
     JsonFields& Bool(std::string_view key, bool value);
     JsonFields& Headers(std::string_view key, const HeaderList& headers);
-    JsonFields& Append(const JsonFields& other) {
-        text_ += other.text_;
-        return *this;
-    }
-    const std::string& Text() const { return text_; }
+    // The fields of `other` after these (a key given again takes the later value).
+    JsonFields& Append(const JsonFields& other);
+
+    const nlohmann::ordered_json& Object() const { return object_; }
 
 private:
-    void Key(std::string_view key);
-    std::string text_;
+    nlohmann::ordered_json object_ = nlohmann::ordered_json::object();
 };
 
-std::string JsonString(std::string_view bytes);
+// One line of the log, its line end included: seq, time (seconds, to the
+// microsecond), kind, camera (when not empty), then `fields`.
+std::string EventLine(uint64_t seq, double seconds, std::string_view kind, std::string_view camera,
+                      const JsonFields& fields);
+
 std::string Sha256Hex(std::string_view bytes);
 
 class EventLog {

@@ -1,183 +1,91 @@
 #include "tests/support/SimEvent.h"
 
 #include <cctype>
-#include <cstdlib>
+#include <cstddef>
+
+#include <nlohmann/json.hpp>
 
 namespace qrv::test {
 namespace {
 
-// A small reader for the simulator's JSON lines: objects, arrays of arrays
-// of strings, strings, numbers and literals.
-class JsonReader {
-public:
-    explicit JsonReader(const std::string& text) : text_(text) {}
+using Json = nlohmann::json;
 
-    bool ReadEvent(SimEvent& event) {
-        if (!Expect('{')) return false;
-        Skip();
-        if (Peek() == '}') return ++pos_, true;
-        while (true) {
-            std::string key;
-            if (!ReadString(key) || !Expect(':')) return false;
-            if (!ReadMember(key, event)) return false;
-            Skip();
-            if (Peek() == ',') {
-                ++pos_;
-                continue;
-            }
-            if (!Expect('}')) return false;
-            Skip();
-            return pos_ == text_.size();
+// A text of the log back to its bytes: the simulator writes byte b as the
+// code point U+00bb. Nothing for a code point beyond U+00FF, which it never writes.
+std::optional<std::string> Bytes(const std::string& utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        if (lead < 0x80) {
+            out += static_cast<char>(lead);
+        } else if ((lead == 0xC2 || lead == 0xC3) && i + 1 < utf8.size()) {
+            out += static_cast<char>(((lead & 0x03) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F));
+        } else {
+            return std::nullopt;
         }
     }
+    return out;
+}
 
-private:
-    bool ReadMember(const std::string& key, SimEvent& event) {
-        Skip();
-        if (Peek() == '[') {
-            if (key != "headers") return SkipValue();
-            return ReadHeaders(event.headers);
+// A scalar as the event's fields keep it: a text's bytes, a number or a
+// literal as JSON writes it ("42", "1.5", "true").
+std::optional<std::string> ScalarText(const Json& value) {
+    if (value.is_string()) return Bytes(value.get_ref<const std::string&>());
+    return value.dump();
+}
+
+bool ReadHeaders(const Json& list, std::vector<std::pair<std::string, std::string>>& headers) {
+    if (!list.is_array()) return false;
+    for (const Json& pair : list) {
+        if (!pair.is_array() || pair.size() != 2 || !pair[0].is_string() || !pair[1].is_string()) return false;
+        std::optional<std::string> name = Bytes(pair[0].get_ref<const std::string&>());
+        std::optional<std::string> value = Bytes(pair[1].get_ref<const std::string&>());
+        if (!name || !value) return false;
+        headers.emplace_back(std::move(*name), std::move(*value));
+    }
+    return true;
+}
+
+void Assign(const std::string& key, const Json& json, const std::string& value, SimEvent& e) {
+    const auto number = [&]() -> uint64_t { return json.is_number_unsigned() ? json.get<uint64_t>() : 0; };
+    if (key == "seq") e.seq = number();
+    else if (key == "time") e.time = json.is_number() ? json.get<double>() : 0;
+    else if (key == "kind") e.kind = value;
+    else if (key == "camera") e.camera = value;
+    else if (key == "exchange") e.exchange = number();
+    else if (key == "connection") e.connection = number();
+    else if (key == "method") e.method = value;
+    else if (key == "target") e.target = value;
+    else if (key == "path") e.path = value;
+    else if (key == "http_version") e.httpVersion = value;
+    else if (key == "body_length") e.bodyLength = number();
+    else if (key == "body_sha256") e.bodySha256 = value;
+    else if (key == "complete") e.complete = value == "true";
+    else if (key == "capture") e.capture = value;
+    else if (key == "status") e.status = static_cast<int>(number());
+    else if (key == "what") e.what = value;
+    else if (key == "ok") e.ok = value == "true";
+    else if (key == "reason") e.reason = value;
+    else if (key == "state") e.state = value;
+    else if (key == "version") e.version = value;
+}
+
+bool ReadEvent(const Json& object, SimEvent& event) {
+    if (!object.is_object()) return false;
+    for (const auto& [key, value] : object.items()) {
+        if (key == "headers") {
+            if (!ReadHeaders(value, event.headers)) return false;
+            continue;
         }
-        std::string value;
-        bool isString = Peek() == '"';
-        if (isString ? !ReadString(value) : !ReadScalar(value)) return false;
-        event.fields[key] = value;
-        Assign(key, value, event);
-        return true;
+        if (value.is_structured()) continue;
+        const std::optional<std::string> text = ScalarText(value);
+        if (!text) return false;
+        event.fields[key] = *text;
+        Assign(key, value, *text, event);
     }
-
-    static void Assign(const std::string& key, const std::string& value, SimEvent& e) {
-        const auto number = [&] { return std::strtoull(value.c_str(), nullptr, 10); };
-        if (key == "seq") e.seq = number();
-        else if (key == "time") e.time = std::strtod(value.c_str(), nullptr);
-        else if (key == "kind") e.kind = value;
-        else if (key == "camera") e.camera = value;
-        else if (key == "exchange") e.exchange = number();
-        else if (key == "connection") e.connection = number();
-        else if (key == "method") e.method = value;
-        else if (key == "target") e.target = value;
-        else if (key == "path") e.path = value;
-        else if (key == "http_version") e.httpVersion = value;
-        else if (key == "body_length") e.bodyLength = number();
-        else if (key == "body_sha256") e.bodySha256 = value;
-        else if (key == "complete") e.complete = value == "true";
-        else if (key == "capture") e.capture = value;
-        else if (key == "status") e.status = static_cast<int>(number());
-        else if (key == "what") e.what = value;
-        else if (key == "ok") e.ok = value == "true";
-        else if (key == "reason") e.reason = value;
-        else if (key == "state") e.state = value;
-        else if (key == "version") e.version = value;
-    }
-
-    bool ReadHeaders(std::vector<std::pair<std::string, std::string>>& headers) {
-        if (!Expect('[')) return false;
-        Skip();
-        if (Peek() == ']') return ++pos_, true;
-        while (true) {
-            std::string name, value;
-            if (!Expect('[') || !ReadString(name) || !Expect(',') || !ReadString(value) || !Expect(']')) return false;
-            headers.emplace_back(std::move(name), std::move(value));
-            Skip();
-            if (Peek() == ',') {
-                ++pos_;
-                continue;
-            }
-            return Expect(']');
-        }
-    }
-
-    bool SkipValue() {
-        Skip();
-        if (Peek() == '"') {
-            std::string ignored;
-            return ReadString(ignored);
-        }
-        if (Peek() == '[' || Peek() == '{') {
-            const char close = Peek() == '[' ? ']' : '}';
-            ++pos_;
-            Skip();
-            if (Peek() == close) return ++pos_, true;
-            while (true) {
-                if (close == '}') {
-                    std::string key;
-                    if (!ReadString(key) || !Expect(':')) return false;
-                }
-                if (!SkipValue()) return false;
-                Skip();
-                if (Peek() == ',') {
-                    ++pos_;
-                    Skip();
-                    continue;
-                }
-                return Expect(close);
-            }
-        }
-        std::string ignored;
-        return ReadScalar(ignored);
-    }
-
-    bool ReadScalar(std::string& value) {
-        Skip();
-        const size_t start = pos_;
-        while (pos_ < text_.size() && (std::isalnum(static_cast<unsigned char>(text_[pos_])) || text_[pos_] == '.' ||
-                                       text_[pos_] == '-' || text_[pos_] == '+'))
-            ++pos_;
-        value = text_.substr(start, pos_ - start);
-        return !value.empty();
-    }
-
-    bool ReadString(std::string& out) {
-        Skip();
-        if (Peek() != '"') return false;
-        ++pos_;
-        out.clear();
-        while (pos_ < text_.size()) {
-            const char c = text_[pos_++];
-            if (c == '"') return true;
-            if (c != '\\') {
-                out += c;
-                continue;
-            }
-            if (pos_ >= text_.size()) return false;
-            const char e = text_[pos_++];
-            switch (e) {
-                case '"': case '\\': case '/': out += e; break;
-                case 'n': out += '\n'; break;
-                case 'r': out += '\r'; break;
-                case 't': out += '\t'; break;
-                case 'b': out += '\b'; break;
-                case 'f': out += '\f'; break;
-                case 'u': {
-                    if (pos_ + 4 > text_.size()) return false;
-                    const unsigned code = static_cast<unsigned>(std::strtoul(text_.substr(pos_, 4).c_str(), nullptr, 16));
-                    pos_ += 4;
-                    // The simulator writes every byte outside printable ASCII
-                    // as \u00XX: the code is the byte itself.
-                    if (code > 0xFF) return false;
-                    out += static_cast<char>(code);
-                    break;
-                }
-                default: return false;
-            }
-        }
-        return false;
-    }
-
-    bool Expect(char c) {
-        Skip();
-        if (Peek() != c) return false;
-        ++pos_;
-        return true;
-    }
-    char Peek() const { return pos_ < text_.size() ? text_[pos_] : '\0'; }
-    void Skip() {
-        while (pos_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[pos_]))) ++pos_;
-    }
-
-    const std::string& text_;
-    size_t pos_ = 0;
-};
+    return true;
+}
 
 }  // namespace
 
@@ -198,9 +106,15 @@ std::optional<std::string> SimEvent::Header(const std::string& name) const {
 }
 
 std::optional<SimEvent> ParseSimEvent(const std::string& line) {
+    // The non-throwing parse: a line that is no JSON (one cut short) is discarded.
+    const Json object = Json::parse(line, nullptr, false);
+    if (object.is_discarded()) return std::nullopt;
     SimEvent event;
-    JsonReader reader(line);
-    if (!reader.ReadEvent(event)) return std::nullopt;
+    try {
+        if (!ReadEvent(object, event)) return std::nullopt;
+    } catch (const Json::exception&) {
+        return std::nullopt;
+    }
     return event;
 }
 

@@ -49,7 +49,8 @@ struct SimEvent {
     std::optional<std::string> Header(const std::string& name) const;
 };
 
-// Parses one log line; no value for a line that is not a complete event.
+// Parses one log line (with nlohmann-json); no value for a line that is not a
+// complete event.
 std::optional<SimEvent> ParseSimEvent(const std::string& line);
 
 }  // namespace qrv::test

@@ -2,6 +2,8 @@
 // and refuses decides what the program's tests can catch.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "sim/Base64.h"
 #include "sim/Camera.h"
 #include "sim/ConfigFile.h"
@@ -470,11 +472,18 @@ TEST(SimEventLine, BytesSurviveTheJsonRoundTrip) {
     const std::string bytes("a\"b\\c\r\n\x01\x7f\xff\xfe", 11);
     JsonFields fields;
     fields.Str("reason", bytes).Int("status", 401).Bool("ok", false).Headers("headers", {{"X-A", bytes}, {"B", ""}});
-    const std::string line = "{\"seq\":3,\"time\":1.5,\"kind\":\"verdict\",\"camera\":\"127.0.0.2:80\"" + fields.Text() + "}";
+    std::string line = EventLine(3, 1.5, "verdict", "127.0.0.2:80", fields);
+    ASSERT_EQ(line.back(), '\n');
+    line.pop_back();
+    EXPECT_TRUE(std::all_of(line.begin(), line.end(), [](char c) { return c >= 0x20 && c < 0x7F; })) << line;
     const auto event = test::ParseSimEvent(line);
     ASSERT_TRUE(event.has_value());
+    EXPECT_NE(line.find("\\u007f\\u00ff\\u00fe"), std::string::npos) << line;
     EXPECT_EQ(event->seq, 3u);
+    EXPECT_EQ(event->time, 1.5);
     EXPECT_EQ(event->kind, "verdict");
+    EXPECT_EQ(event->Field("status"), "401");
+    EXPECT_EQ(event->Field("ok"), "false");
     EXPECT_EQ(event->reason, bytes);
     EXPECT_EQ(event->status, 401);
     EXPECT_FALSE(event->ok);
