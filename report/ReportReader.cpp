@@ -428,7 +428,8 @@ public:
         Frame& frame = frames_.back();
         lastKey_ = key;
         if (frame.value->contains(key)) {
-            error_ = AtLine(progress_.tokenLine) + ContextOf(frame.path) + "field " + Shown(key) + " appears twice";
+            error_ = AtLine(progress_.tokenLine) + (frame.path ? ContextOf(*frame.path) : "") + "field " + Shown(key) +
+                     " appears twice";
             return false;
         }
         frame.key = std::move(key);
@@ -444,7 +445,7 @@ public:
 private:
     struct Frame {
         Json* value;
-        std::string path;
+        std::optional<std::string> path;  // where lines are noted (HoldsReportFields)
         std::string key;        // of an object, the key whose value comes next
         std::size_t items = 0;  // of an array, how many it holds
     };
@@ -465,32 +466,44 @@ private:
             return nullptr;
         }
         Json* placed = nullptr;
-        std::string path;
+        std::optional<std::string> path;
         if (frames_.empty()) {
+            path.emplace();
             document_.root = std::move(value);
             placed = &document_.root;
         } else if (Frame& frame = frames_.back(); frame.value->is_object()) {
-            path = ChildPath(frame.path, frame.key);
+            if (frame.path) path = ChildPath(*frame.path, frame.key);
             placed = &(*frame.value)[frame.key];
             *placed = std::move(value);
         } else {
-            path = ChildPath(frame.path, frame.items++);
+            if (frame.path) path = ChildPath(*frame.path, frame.items);
+            ++frame.items;
             frame.value->push_back(std::move(value));
             placed = &frame.value->back();
         }
-        document_.lines[path] = progress_.tokenLine;
+        if (path) document_.lines[*path] = progress_.tokenLine;
         lastPath_ = std::move(path);
         return placed;
     }
 
     bool Add(Json value) { return Place(std::move(value)) != nullptr; }
 
+    // Lines are noted where a report has its fields only: the whole text, its
+    // header fields, "records", each record and its fields. So no path is
+    // made of a long key many times over, whatever the text nests in it.
+    static bool HoldsReportFields(const std::string& path) {
+        static const std::string kRecords = "/records";
+        return path.empty() || path == kRecords ||
+               (path.starts_with(kRecords + '/') && path.find('/', kRecords.size() + 1) == std::string::npos);
+    }
+
     // Values go into the innermost open container only, so the containers
     // further out, and the pointers to them, stay where they are.
     bool Open(Json container) {
         Json* placed = Place(std::move(container));
         if (!placed) return false;
-        frames_.push_back(Frame{placed, lastPath_, {}, 0});
+        if (lastPath_ && !HoldsReportFields(*lastPath_)) lastPath_.reset();
+        frames_.push_back(Frame{placed, std::move(lastPath_), {}, 0});
         return true;
     }
 
@@ -504,7 +517,7 @@ private:
     JsonDocument& document_;
     std::vector<Frame> frames_;
     std::size_t values_ = 0;
-    std::string lastPath_;
+    std::optional<std::string> lastPath_;
     std::string lastKey_;
     std::string error_;
 };

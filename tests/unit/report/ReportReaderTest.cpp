@@ -343,6 +343,32 @@ TEST(ReportReader, DecodesEveryJsonEscapeAndRefusesWhatIsNoJson) {
     }
 }
 
+// Shapes that could cost the reader dear: a long key above many values, many
+// keys in one object, a repeated key deep inside. Each is refused, quickly.
+TEST(ReportReader, RefusesHostileShapesWithoutTrouble) {
+    std::string manyValues = "[[";
+    for (int i = 0; i < 60000; ++i) manyValues += i ? ",0" : "0";
+    manyValues += "]]";
+    std::string manyKeys = "{";
+    for (int i = 0; i < 60000; ++i) manyKeys += (i ? ",\"k" : "\"k") + std::to_string(i) + "\":0";
+    manyKeys += "}";
+    const struct {
+        const char* what;
+        std::string text;
+        std::string error;
+    } cases[] = {
+        {"long key above many values", "{\"format\":1,\"" + std::string(1 << 20, 'k') + "\":" + manyValues + "}", "unknown field 'kkkk"},
+        {"many keys", "{\"format\":1,\"x\":" + manyKeys + "}", "unknown field 'x'"},
+        {"too many values", "{\"x\":[" + manyValues + "," + manyValues + "]}", "more than 65536 values"},
+        {"key repeated deep inside", "{\"x\":[[{\"a\":1,\n\"a\":2}]]}", "line 2: field 'a' appears twice"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(ReadReport(c.text, error)) << c.what;
+        EXPECT_NE(error.find(c.error), std::string::npos) << c.what << ": " << error;
+    }
+}
+
 // A configuration saved under a home folder whose name is no UTF-8 (Latin-1
 // here): the report holds U+FFFD for each such byte, and a retry reads it.
 TEST(ReportReader, AReportWithAPathThatIsNoUtf8ReadsBack) {
