@@ -553,7 +553,8 @@ std::optional<JsonDocument> ParseDocument(std::string_view text, std::string& er
 template <std::size_t N>
 bool CheckKeys(const JsonDocument& document, const Json& object, const std::string& path,
                const std::array<const char*, N>& names, const std::string& context, std::string& error) {
-    for (const auto& [key, value] : object.items()) {
+    for (auto item = object.begin(); item != object.end(); ++item) {
+        const std::string& key = item.key();
         const bool known = std::any_of(names.begin(), names.end(), [&](const char* name) { return key == name; });
         if (!known) {
             error = AtLine(document.LineOf(ChildPath(path, key))) + context + "unknown field " + Shown(key);
