@@ -68,15 +68,43 @@ bool TargetGrid::AddRow(int position, const std::u16string& mac, const std::u16s
     row.port = port;
     // Callers give the current row count; anything else is clamped to it.
     const int at = std::clamp(position, 0, RowCount());
+    if (observer_) observer_->RowsInserting(at, at);
     rows_.insert(rows_.begin() + at, std::move(row));
     for (int i = at; i < RowCount(); ++i) rows_[i].id = i;
+    if (observer_) observer_->RowsChanged();
     return true;
+}
+
+void TargetGrid::DeleteAllRows() {
+    if (observer_ && !rows_.empty()) observer_->RowsRemoving(0, RowCount() - 1);
+    rows_.clear();
+    if (observer_) observer_->RowsChanged();
+}
+
+void TargetGrid::RowChanged(int row) {
+    if (observer_) observer_->RowChanged(row);
+}
+
+void TargetGrid::SetTarget(int row, bool target) {
+    rows_.at(row).target = target ? 1 : 0;
+    RowChanged(row);
 }
 
 void TargetGrid::SetCredentials(int row, const std::u16string& name, const std::u16string& password) {
     GridRow& r = rows_.at(row);
     r.name = name;
     r.password = password;
+    RowChanged(row);
+}
+
+void TargetGrid::SetCheckResult(int row, CheckResult result) {
+    rows_.at(row).checkResult = result;
+    RowChanged(row);
+}
+
+void TargetGrid::SetMac(int row, const std::u16string& mac) {
+    rows_.at(row).mac = mac;
+    RowChanged(row);
 }
 
 UpgradeTarget TargetGrid::GetUpgradeTarget(int row, bool& target) const {
@@ -107,12 +135,14 @@ void TargetGrid::PressCheckBox(int pressed, const std::vector<int>& selected) {
     const bool inSelection = std::find(selected.begin(), selected.end(), pressed) != selected.end();
     if (selected.size() == 1 || !inSelection) {
         rows_[pressed].target ^= 1;
+        RowChanged(pressed);
         return;
     }
     const int flag = rows_[pressed].target ? 0 : 1;
     for (int row : selected) {
         if (row >= 0 && row < RowCount()) rows_[row].target = flag;
     }
+    if (observer_) observer_->RowsChanged();
 }
 
 bool TargetGrid::PressSpace(int focused, const std::vector<int>& selected) {
@@ -122,6 +152,7 @@ bool TargetGrid::PressSpace(int focused, const std::vector<int>& selected) {
     for (int row : selected) {
         if (row >= 0 && row < RowCount()) rows_[row].target = flag;
     }
+    if (observer_) observer_->RowsChanged();
     return true;
 }
 

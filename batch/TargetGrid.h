@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "batch/ListObserver.h"
 #include "engine/CameraAddress.h"
 
 namespace qrv {
@@ -77,22 +78,26 @@ struct UpgradeTarget {
 
 class TargetGrid {
 public:
+    // Told of every row added, removed or changed (a window's model); sorting
+    // is not told: whoever sorts tells its views.
+    void SetObserver(ListObserver* observer) { observer_ = observer; }
+
     // Appends a row unless one with the same MAC is there (or, for a row
     // without a MAC, one with the same serial; a row with neither is added
     // only to an empty grid). Returns whether the row was added.
     bool AddRow(int position, const std::u16string& mac, const std::u16string& addressText,
                 const std::u16string& model, const std::u16string& serial, const std::u16string& version,
                 const AddressBytes& ip, int port, int tag);
-    void DeleteAllRows() { rows_.clear(); }
+    void DeleteAllRows();
 
     int RowCount() const { return static_cast<int>(rows_.size()); }
     const GridRow& Row(int row) const { return rows_.at(row); }
     const std::vector<GridRow>& Rows() const { return rows_; }
 
-    void SetTarget(int row, bool target) { rows_.at(row).target = target ? 1 : 0; }
+    void SetTarget(int row, bool target);
     void SetCredentials(int row, const std::u16string& name, const std::u16string& password);
-    void SetCheckResult(int row, CheckResult result) { rows_.at(row).checkResult = result; }
-    void SetMac(int row, const std::u16string& mac) { rows_.at(row).mac = mac; }
+    void SetCheckResult(int row, CheckResult result);
+    void SetMac(int row, const std::u16string& mac);
 
     // The row's values for the progress list; `target` tells whether the row
     // is a target.
@@ -127,7 +132,9 @@ public:
 
 private:
     bool IsDuplicate(const std::u16string& mac, const std::u16string& serial) const;
+    void RowChanged(int row);
 
+    ListObserver* observer_ = nullptr;
     std::vector<GridRow> rows_;
     int nextKey_ = 1;
     int sortColumn_ = -1;

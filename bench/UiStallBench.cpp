@@ -22,12 +22,11 @@
 #include <vector>
 
 #include "batch/BatchRun.h"
+#include "batch/TargetGrid.h"
 #include "engine/JobStage.h"
 #include "ui/AutoCameraListPage.h"
 #include "ui/AutoProgressPage.h"
-#include "ui/CameraGridCtrl.h"
 #include "ui/LoginDialogs.h"
-#include "ui/ProgressListCtrl.h"
 #include "ui/QtOwnerPort.h"
 #include "ui/UpgradeWizardDialog.h"
 
@@ -127,7 +126,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "ui_stall: discovery did not end\n");
         return 1;
     }
-    std::printf("cameras found: %d of %d\n", list.Grid().RowCount(), cameras);
+    std::printf("cameras found: %d of %d\n", list.Targets().RowCount(), cameras);
 
     heartbeat.Start();
     QElapsedTimer batchClock;
@@ -170,7 +169,7 @@ int main(int argc, char** argv) {
     heartbeat.Stop();
     const double batchSeconds = static_cast<double>(batchClock.elapsed()) / 1000.0;
 
-    const qrv::BatchRun& rows = progress.List().List();
+    const qrv::BatchRun& rows = progress.Batch();
     int completed = 0;
     for (int row = 0; row < rows.RowCount(); ++row) completed += rows.Row(row).result == qrv::kCompleted ? 1 : 0;
     std::printf("login checks: %.1f s; checks and batch: %.1f s; %d of %d cameras completed\n", testingSeconds,

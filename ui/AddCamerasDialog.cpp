@@ -15,8 +15,10 @@
 #include "batch/CameraListImporter.h"
 #include "platform/OwnerPort.h"
 #include "platform/Text.h"
-#include "ui/AddCameraListCtrl.h"
-#include "ui/CameraGridCtrl.h"
+#include "batch/TargetGrid.h"
+#include "ui/AddCameraListModel.h"
+#include "ui/AddCameraListView.h"
+#include "ui/QtOwnerPort.h"
 #include "ui/EntryTerminalsDialog.h"
 #include "ui/UiText.h"
 
@@ -59,7 +61,10 @@ AddCamerasDialog::AddCamerasDialog(OwnerPort& boxes, const ModelList& models, in
     : QDialog(parent),
       boxes_(boxes),
       capacity_(std::max(0, kMaxListedCameras - alreadyTargeted)),
-      list_(new AddCameraListCtrl(models, timing, this)),
+      port_(std::make_unique<QtOwnerPort>(this, [this](int id) { entries_->OnTimer(id); })),
+      entries_(std::make_unique<AddCameraList>(*port_, models, timing)),
+      model_(std::make_unique<AddCameraListModel>(*entries_)),
+      list_(new AddCameraListView(*model_, this)),
       counter_(new QLabel(this)),
       ok_(DialogButton(QStringLiteral("OK"), "addOk", this)),
       add_(DialogButton(QStringLiteral("&Add..."), "add", this)),
@@ -80,8 +85,16 @@ AddCamerasDialog::AddCamerasDialog(OwnerPort& boxes, const ModelList& models, in
     connect(delete_, &QPushButton::clicked, this, &AddCamerasDialog::OnDelete);
     connect(load_, &QPushButton::clicked, this, &AddCamerasDialog::OnLoad);
     connect(paste_, &QPushButton::clicked, this, &AddCamerasDialog::OnPaste);
-    connect(&list_->Model(), &AddCameraListModel::OkAllowed, this, &AddCamerasDialog::EnableOk);
-    connect(&list_->Model(), &AddCameraListModel::ButtonsStale, this, &AddCamerasDialog::RefreshButtons);
+    connect(model_.get(), &AddCameraListModel::OkAllowed, this, &AddCamerasDialog::EnableOk);
+    connect(model_.get(), &AddCameraListModel::ButtonsStale, this, &AddCamerasDialog::RefreshButtons);
+    // The view's clicks and keys move the list's one selected row (before the
+    // buttons look at it).
+    connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid() && current.row() != entries_->SelectedRow()) entries_->SelectRow(current.row());
+            });
+    connect(list_, &AddCameraListView::RowPressed, this, [this](int row) { entries_->SelectRow(row); });
+    connect(list_, &AddCameraListView::SortRequested, this, &AddCamerasDialog::SortByColumn);
     connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { RefreshButtons(); });
 
     auto* title = new QLabel(QStringLiteral("Target camera(s):"), this);
@@ -120,11 +133,27 @@ AddCamerasDialog::AddCamerasDialog(OwnerPort& boxes, const ModelList& models, in
     edit_->setFocus();
 }
 
-AddCamerasDialog::~AddCamerasDialog() = default;
+AddCamerasDialog::~AddCamerasDialog() {
+    model_.reset();
+    // Pending inquiries stop and join their workers while the port lives.
+    entries_.reset();
+}
 
-void AddCamerasDialog::SetTargetGrid(CameraGridCtrl* grid) {
+void AddCamerasDialog::SetTargetGrid(TargetGrid* grid) {
     grid_ = grid;
-    list_->List().SetTargetGrid(grid ? &grid->Grid() : nullptr);
+    entries_->SetTargetGrid(grid);
+}
+
+void AddCamerasDialog::SelectRow(int row) {
+    entries_->SelectRow(row);
+    list_->ShowSelectedRow(entries_->SelectedRow());
+}
+
+int AddCamerasDialog::SelectedRow() const { return entries_->SelectedRow(); }
+
+void AddCamerasDialog::SortByColumn(int column) {
+    entries_->SortByColumn(column);
+    list_->ShowSelectedRow(entries_->SelectedRow());
 }
 
 QString AddCamerasDialog::CounterText() const { return counter_->text(); }
@@ -134,7 +163,7 @@ void AddCamerasDialog::RefreshCounter() {
 }
 
 void AddCamerasDialog::RefreshButtons() {
-    const bool selected = list_->SelectedRow() >= 0 && RowCount() > 0;
+    const bool selected = SelectedRow() >= 0 && RowCount() > 0;
     edit_->setEnabled(selected);
     delete_->setEnabled(selected);
     const bool room = RowCount() != capacity_;
@@ -146,51 +175,51 @@ void AddCamerasDialog::EnableOk(bool enable) { ok_->setEnabled(enable); }
 // ---- what the Entry terminals dialog drives -----------------------------------------
 
 int AddCamerasDialog::AppendRow() {
-    if (RowCount() != capacity_) list_->List().AppendRow();
-    list_->SelectRow(RowCount() - 1);
+    if (RowCount() != capacity_) entries_->AppendRow();
+    SelectRow(RowCount() - 1);
     RefreshCounter();
-    return list_->SelectedRow();
+    return SelectedRow();
 }
 
 void AddCamerasDialog::SetSelectedAddress(const AddressBytes& ip, int port) {
-    const int row = list_->SelectedRow();
+    const int row = SelectedRow();
     if (row < 0) return;
-    list_->List().SetAddress(row, ip, port, true);
+    entries_->SetAddress(row, ip, port, true);
     RefreshCounter();
 }
 
 void AddCamerasDialog::AdvanceRow() {
-    if (list_->SelectedRow() == RowCount() - 1) {
+    if (SelectedRow() == RowCount() - 1) {
         AppendRow();
     } else {
-        list_->SelectRow(list_->SelectedRow() + 1);
+        SelectRow(SelectedRow() + 1);
     }
     RefreshCounter();
 }
 
 // A row without an address holds the one given last, the entry's starting value.
 CameraAddress AddCamerasDialog::GetSelectedAddress() const {
-    const AddCameraList& list = list_->List();
+    const AddCameraList& list = *entries_;
     const int row = list.SelectedRow();
     if (row < 0) return CameraAddress{list.LastAddress(), list.LastPort()};
     return list.Row(row).address;
 }
 
 void AddCamerasDialog::SelectPreviousRow() {
-    if (list_->SelectedRow() > 0) list_->SelectRow(list_->SelectedRow() - 1);
+    if (SelectedRow() > 0) SelectRow(SelectedRow() - 1);
 }
 
 bool AddCamerasDialog::RowHasAddress(int row) const {
-    return row >= 0 && row < RowCount() && list_->List().Row(row).addressGiven;
+    return row >= 0 && row < RowCount() && entries_->Row(row).addressGiven;
 }
 
-int AddCamerasDialog::RowCount() const { return list_->List().RowCount(); }
+int AddCamerasDialog::RowCount() const { return entries_->RowCount(); }
 
 void AddCamerasDialog::DeleteSelectedRow() {
-    const int row = list_->SelectedRow();
-    if (row >= 0) list_->List().DeleteRow(row);
+    const int row = SelectedRow();
+    if (row >= 0) entries_->DeleteRow(row);
     if (RowCount() == 0) AppendRow();
-    list_->SelectRow(list_->List().SelectedRow());
+    SelectRow(entries_->SelectedRow());
     RefreshButtons();
     RefreshCounter();
 }
@@ -204,16 +233,16 @@ void AddCamerasDialog::RunEntryDialog(int position) {
 }
 
 void AddCamerasDialog::AfterEntryDialog() {
-    list_->List().RemoveUnqueuedRows();
-    list_->SelectRow(list_->List().SelectedRow());
+    entries_->RemoveUnqueuedRows();
+    SelectRow(entries_->SelectedRow());
     list_->viewport()->update();
     RefreshCounter();
     RefreshButtons();
 }
 
 void AddCamerasDialog::OnAdd() {
-    if (RowCount() != capacity_) list_->List().AppendRow();
-    list_->SelectRow(RowCount() - 1);
+    if (RowCount() != capacity_) entries_->AppendRow();
+    SelectRow(RowCount() - 1);
     RefreshCounter();
     RunEntryDialog(RowCount() - 1);
     AfterEntryDialog();
@@ -221,21 +250,21 @@ void AddCamerasDialog::OnAdd() {
 }
 
 void AddCamerasDialog::OnEdit() {
-    if (list_->SelectedRow() < 0) return;
-    RunEntryDialog(list_->SelectedRow());
+    if (SelectedRow() < 0) return;
+    RunEntryDialog(SelectedRow());
     AfterEntryDialog();
 }
 
 void AddCamerasDialog::OnDelete() {
-    const int row = list_->SelectedRow();
+    const int row = SelectedRow();
     if (row < 0) return;
-    const AddCameraItem& item = list_->List().Row(row);
+    const AddCameraItem& item = entries_->Row(row);
     const std::u16string question = u"Would you like to delete the " +
                                     AddCameraColumnText(item, AddCameraColumn::Model) + u"(" +
                                     item.address.Text() + u")?";
     if (Ask(boxes_, question, kCaptionInformation, BoxIcon::Question, BoxButtons::OkCancel) != BoxAnswer::Ok) return;
-    list_->List().DeleteRow(row);
-    list_->SelectRow(list_->List().SelectedRow());
+    entries_->DeleteRow(row);
+    SelectRow(entries_->SelectedRow());
     RefreshButtons();
     RefreshCounter();
 }
@@ -244,9 +273,9 @@ void AddCamerasDialog::AddEntries(const std::vector<CameraAddress>& entries) {
     const int first = RowCount();
     for (std::size_t i = 0; i < entries.size() && first + static_cast<int>(i) < capacity_; ++i) {
         if (RowCount() == capacity_) break;
-        list_->List().AppendRow();
-        list_->SelectRow(RowCount() - 1);
-        list_->List().SetAddress(first + static_cast<int>(i), entries[i].ip, entries[i].port, true);
+        entries_->AppendRow();
+        SelectRow(RowCount() - 1);
+        entries_->SetAddress(first + static_cast<int>(i), entries[i].ip, entries[i].port, true);
         RefreshCounter();
     }
     RefreshButtons();
@@ -282,13 +311,13 @@ void AddCamerasDialog::OnPaste() {
 // ---- OK and Cancel ---------------------------------------------------------------------
 
 void AddCamerasDialog::accept() {
-    AddCameraList& list = list_->List();
+    AddCameraList& list = *entries_;
     if (!list.AllRowsAcceptable() &&
         Ask(boxes_, u"Not all the listed cameras are valid!", kCaptionInformation, BoxIcon::Question,
             BoxButtons::OkCancel) != BoxAnswer::Ok) {
         return;
     }
-    if (grid_) grid_->AddRows([&list](TargetGrid& grid) { list.TransferAcceptableRows(grid); });
+    if (grid_) list.TransferAcceptableRows(*grid_);
     QDialog::accept();
 }
 

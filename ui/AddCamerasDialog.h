@@ -7,6 +7,7 @@
 #include <QDialog>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "engine/CameraAddress.h"
@@ -18,10 +19,13 @@ class QPushButton;
 
 namespace qrv {
 
-class AddCameraListCtrl;
-class CameraGridCtrl;
+class AddCameraList;
+class AddCameraListModel;
+class AddCameraListView;
 class CameraListImporter;
 class OwnerPort;
+class QtOwnerPort;
+class TargetGrid;
 
 // Asks for the file that Load from CSV reads; an empty text when the user
 // cancels. The real one is the file-open dialog; tests install their own.
@@ -30,6 +34,8 @@ using ListFileChooser = std::function<QString(QWidget* parent)>;
 void SetListFileChooser(ListFileChooser chooser);
 QString ChooseListFile(QWidget* parent);
 
+// Owns its entry list (on a port of its own, whose timer drives the
+// inquiries); the entry view shows the rows through their model.
 class AddCamerasDialog : public QDialog {
     Q_OBJECT
 public:
@@ -40,9 +46,14 @@ public:
     ~AddCamerasDialog() override;
 
     // The page's grid: its addresses are conflicts here, and OK appends to it.
-    void SetTargetGrid(CameraGridCtrl* grid);
+    void SetTargetGrid(TargetGrid* grid);
 
-    AddCameraListCtrl& EntryList() const { return *list_; }
+    AddCameraList& Entries() const { return *entries_; }
+    AddCameraListModel& EntryModel() const { return *model_; }
+    AddCameraListView& EntryView() const { return *list_; }
+    // The list's one selected row, shown by the view.
+    void SelectRow(int row);
+    int SelectedRow() const;
     int Capacity() const { return capacity_; }
     QString CounterText() const;
 
@@ -79,11 +90,15 @@ private:
     void AddImported(const CameraListImporter& importer);
     void RunEntryDialog(int position);
     void AfterEntryDialog();
+    void SortByColumn(int column);
 
     OwnerPort& boxes_;
     const int capacity_;
-    CameraGridCtrl* grid_ = nullptr;
-    AddCameraListCtrl* list_;
+    TargetGrid* grid_ = nullptr;
+    std::unique_ptr<QtOwnerPort> port_;
+    std::unique_ptr<AddCameraList> entries_;  // after the port: its inquiries stop first
+    std::unique_ptr<AddCameraListModel> model_;
+    AddCameraListView* list_;
     QLabel* counter_;
     QPushButton* ok_;
     QPushButton* add_;

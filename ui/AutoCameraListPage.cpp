@@ -9,7 +9,9 @@
 
 #include "batch/DuplicateAddressCheck.h"
 #include "ui/AddCamerasDialog.h"
-#include "ui/CameraGridCtrl.h"
+#include "batch/GridRefresh.h"
+#include "ui/CameraGridModel.h"
+#include "ui/CameraGridView.h"
 #include "ui/LoginDialogs.h"
 #include "ui/QtOwnerPort.h"
 #include "ui/UiText.h"
@@ -34,11 +36,15 @@ QPushButton* PageButton(const QString& text, const char* objectName, QWidget* pa
 AutoCameraListPage::AutoCameraListPage(UpgradeWizardDialog& wizard, QWidget* parent)
     : AutoListPageBase(wizard.Port(), parent),
       wizard_(wizard),
-      grid_(new CameraGridCtrl(wizard.Models(), wizard.Times(), this)),
+      model_(std::make_unique<CameraGridModel>(targets_)),
+      port_(std::make_unique<QtOwnerPort>(this, [this](int id) { checks_->OnTimer(id); })),
+      checks_(std::make_unique<LoginChecks>(*port_, targets_, wizard.Models(), wizard.Times())),
+      grid_(new CameraGridView(*model_, this)),
       counter_(new QLabel(this)),
       selectAll_(PageButton(QStringLiteral("&Select all"), "selectAll", this)),
       access_(PageButton(QStringLiteral("&Access setting..."), "accessSetting", this)),
       strip_(new QWidget(this)) {
+    checks_->SetObserver(this);
     grid_->setObjectName(QStringLiteral("grid"));
     counter_->setObjectName(QStringLiteral("detectedCounter"));
     addOther_ = PageButton(QStringLiteral("Add &other cameras..."), "addOther", strip_);
@@ -84,11 +90,10 @@ AutoCameraListPage::AutoCameraListPage(UpgradeWizardDialog& wizard, QWidget* par
     connect(toggle_, &QPushButton::clicked, this, &AutoCameraListPage::OnToggleExtraButtons);
     connect(testingButton_, &QPushButton::clicked, this, &AutoCameraListPage::OnTesting);
     connect(addOther_, &QPushButton::clicked, this, &AutoCameraListPage::OnAddOtherCameras);
-    connect(grid_, &CameraGridCtrl::LoginChecksFinished, this, &AutoCameraListPage::OnLoginChecksFinished);
-    connect(grid_, &CameraGridCtrl::TargetsChanged, this, [this] {
+    connect(grid_, &CameraGridView::TargetsChanged, this, [this] {
         if (isVisible() && !locked_) SetNextByCredentials();
     });
-    connect(grid_, &CameraGridCtrl::SelectionTouched, this, [this](bool anySelected) {
+    connect(grid_, &CameraGridView::SelectionTouched, this, [this](bool anySelected) {
         if (!busy_ && !locked_) EnableAccessAndTesting(anySelected);
     });
 
@@ -98,7 +103,11 @@ AutoCameraListPage::AutoCameraListPage(UpgradeWizardDialog& wizard, QWidget* par
     connect(&slide_, &QTimer::timeout, this, &AutoCameraListPage::OnSlideStep);
 }
 
-AutoCameraListPage::~AutoCameraListPage() { pageTimer_.stop(); }
+AutoCameraListPage::~AutoCameraListPage() {
+    pageTimer_.stop();
+    // Pending checks stop and join their workers before the rows go.
+    checks_.reset();
+}
 
 void AutoCameraListPage::SetDiscovery(const DiscoveryTable& table, bool relaxedAddressing) {
     table_ = &table;
@@ -107,12 +116,12 @@ void AutoCameraListPage::SetDiscovery(const DiscoveryTable& table, bool relaxedA
 
 void AutoCameraListPage::RefreshGrid() {
     if (!table_) return;
-    const GridRefresh refresh = grid_->RefreshFrom(*table_);
+    const GridRefresh refresh = RefreshGridFromTable(targets_, *table_);
     counter_->setText(ToQString(refresh.counter));
     if (isVisible()) wizard_.SetNextMode(refresh.targetsHaveCredentials);
 }
 
-bool AutoCameraListPage::DuplicatesPass() { return CheckDuplicateAddresses(grid_->Grid(), relaxed_, &Owner()); }
+bool AutoCameraListPage::DuplicatesPass() { return CheckDuplicateAddresses(targets_, relaxed_, &Owner()); }
 
 // Two cameras share an address: nothing goes on until that is mended.
 void AutoCameraListPage::Lock() {
@@ -123,7 +132,7 @@ void AutoCameraListPage::Lock() {
     locked_ = true;
 }
 
-void AutoCameraListPage::SetNextByCredentials() { wizard_.SetNextMode(grid_->Grid().TargetsHaveCredentials()); }
+void AutoCameraListPage::SetNextByCredentials() { wizard_.SetNextMode(targets_.TargetsHaveCredentials()); }
 
 void AutoCameraListPage::EnableAccessAndTesting(bool enable) {
     access_->setEnabled(enable && !locked_);
@@ -150,7 +159,7 @@ void AutoCameraListPage::OnShown() {
     locked_ = false;
     grid_->setFocus();
     if (grid_->SelectedRows().empty()) grid_->SelectFirstRow();
-    const bool rows = grid_->RowCount() > 0;
+    const bool rows = targets_.RowCount() > 0;
     selectAll_->setEnabled(rows);
     toggle_->setEnabled(true);
     grid_->setEnabled(true);
@@ -164,7 +173,7 @@ void AutoCameraListPage::OnPageTimer() {
     pageTimer_.stop();
     RefreshGrid();
     busy_ = false;
-    const bool rows = grid_->RowCount() > 0;
+    const bool rows = targets_.RowCount() > 0;
     if (rows && !locked_) {
         selectAll_->setEnabled(true);
         access_->setEnabled(true);
@@ -184,16 +193,16 @@ void AutoCameraListPage::OnPageTimer() {
 void AutoCameraListPage::OnSelectAll() {
     grid_->SelectAllRows();
     grid_->setFocus();
-    EnableAccessAndTesting(grid_->RowCount() > 0);
+    EnableAccessAndTesting(targets_.RowCount() > 0);
 }
 
 void AutoCameraListPage::OnAccessSetting() {
-    const bool single = grid_->SelectedRows().size() < 2 && grid_->RowCount() != 1;
+    const bool single = grid_->SelectedRows().size() < 2 && targets_.RowCount() != 1;
     if (single) {
-        SingleLoginDialog dialog(*grid_, this);
+        SingleLoginDialog dialog(*grid_, targets_, this);
         dialog.exec();
     } else {
-        BatchLoginDialog dialog(*grid_, this);
+        BatchLoginDialog dialog(*grid_, targets_, this);
         dialog.exec();
     }
     if (isVisible()) SetNextByCredentials();
@@ -201,22 +210,22 @@ void AutoCameraListPage::OnAccessSetting() {
 
 void AutoCameraListPage::OnAddOtherCameras() {
     {
-        AddCamerasDialog dialog(Owner(), wizard_.Models(), grid_->RowCount(), wizard_.Times(), this);
-        dialog.SetTargetGrid(grid_);
+        AddCamerasDialog dialog(Owner(), wizard_.Models(), targets_.RowCount(), wizard_.Times(), this);
+        dialog.SetTargetGrid(&targets_);
         emit AddCamerasOpening(&dialog);
         dialog.exec();
     }
     // Whatever the answer, the grid is read again.
-    const bool rows = grid_->RowCount() > 0;
+    const bool rows = targets_.RowCount() > 0;
     selectAll_->setEnabled(rows && !locked_);
     if (rows && grid_->SelectedRows().empty()) grid_->SelectFirstRow();
     EnableAccessAndTesting(rows);
-    counter_->setText(ToQString(GridCounterText(grid_->Grid())));
+    counter_->setText(ToQString(GridCounterText(targets_)));
     if (isVisible() && !locked_) SetNextByCredentials();
 }
 
 void AutoCameraListPage::OnTesting() {
-    if (grid_->StartLoginChecks() == 0) return;
+    if (checks_->Start(grid_->SelectedRows()) == 0) return;
     testing_ = true;
     RefreshCursor();
 }

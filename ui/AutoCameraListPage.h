@@ -7,6 +7,10 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <memory>
+
+#include "batch/LoginChecks.h"
+#include "batch/TargetGrid.h"
 #include "ui/AutoModePages.h"
 
 class QLabel;
@@ -14,10 +18,14 @@ class QPushButton;
 
 namespace qrv {
 
-class CameraGridCtrl;
+class CameraGridModel;
+class CameraGridView;
+class QtOwnerPort;
 class UpgradeWizardDialog;
 
-class AutoCameraListPage : public AutoListPageBase {
+// Owns the grid's rows and their login checks (on a port of its own, whose
+// timer drives them); the grid view shows the rows through their model.
+class AutoCameraListPage : public AutoListPageBase, private LoginCheckObserver {
     Q_OBJECT
 public:
     AutoCameraListPage(UpgradeWizardDialog& wizard, QWidget* parent);
@@ -26,7 +34,11 @@ public:
     void SetDiscovery(const DiscoveryTable& table, bool relaxedAddressing) override;
     void OnShown() override;
 
-    CameraGridCtrl& Grid() const { return *grid_; }
+    TargetGrid& Targets() { return targets_; }
+    const TargetGrid& Targets() const { return targets_; }
+    CameraGridModel& GridModel() const { return *model_; }
+    CameraGridView& GridView() const { return *grid_; }
+    bool LoginChecksRunning() const { return checks_->IsRunning(); }
     bool IsBusy() const { return busy_; }
     bool IsTesting() const { return testing_; }
     bool IsLocked() const { return locked_; }
@@ -45,7 +57,7 @@ signals:
 
 private:
     void OnPageTimer();
-    void OnLoginChecksFinished();
+    void OnLoginChecksFinished() override;
     // Appends what discovery found; the counter and, while shown, Next follow.
     void RefreshGrid();
     bool DuplicatesPass();
@@ -64,7 +76,11 @@ private:
     bool expanded_ = false;
     bool locked_ = false;
 
-    CameraGridCtrl* grid_;
+    TargetGrid targets_;
+    std::unique_ptr<CameraGridModel> model_;
+    std::unique_ptr<QtOwnerPort> port_;
+    std::unique_ptr<LoginChecks> checks_;  // after the port: its timer stops first
+    CameraGridView* grid_;
     QLabel* counter_;
     QPushButton* selectAll_;
     QPushButton* access_;

@@ -8,7 +8,7 @@ namespace qrv {
 
 AutoModePages MakeAutoModePages(UpgradeWizardDialog& wizard, QWidget* parent) {
     auto* list = new AutoCameraListPage(wizard, parent);
-    auto* progress = new AutoProgressPage(wizard, list->Grid(), parent);
+    auto* progress = new AutoProgressPage(wizard, list->Targets(), parent);
     return {list, progress};
 }
 

@@ -10,8 +10,9 @@
 #include "platform/Clock.h"
 #include "platform/Text.h"
 #include "report/ReportFiles.h"
-#include "ui/CameraGridCtrl.h"
-#include "ui/ProgressListCtrl.h"
+#include "batch/BatchRun.h"
+#include "ui/ProgressListModel.h"
+#include "ui/ProgressListView.h"
 #include "ui/QtOwnerPort.h"
 #include "ui/UiText.h"
 #include "ui/UpgradeLogDialog.h"
@@ -19,11 +20,21 @@
 
 namespace qrv {
 
-AutoProgressPage::AutoProgressPage(UpgradeWizardDialog& wizard, CameraGridCtrl& sourceGrid, QWidget* parent)
+namespace {
+
+// How often progress written by the workers is looked at.
+constexpr int kProgressRefreshMs = 100;
+
+}  // namespace
+
+AutoProgressPage::AutoProgressPage(UpgradeWizardDialog& wizard, const TargetGrid& sourceGrid, QWidget* parent)
     : AutoProgressPageBase(wizard.Port(), parent),
       wizard_(wizard),
       sourceGrid_(sourceGrid),
-      list_(new ProgressListCtrl(wizard.Package(), wizard.Times(), this)),
+      port_(std::make_unique<QtOwnerPort>(this, [this](int id) { batch_->OnTimer(id); })),
+      batch_(std::make_unique<BatchRun>(*port_, wizard.Package(), wizard.Times())),
+      model_(std::make_unique<ProgressListModel>(*batch_)),
+      list_(new ProgressListView(*model_, this)),
       retain_(new QCheckBox(QStringLiteral("&Retain the current settings"), this)),
       backup_(new QCheckBox(QStringLiteral("Backup the current &settings"), this)),
       counter_(new QLabel(this)) {
@@ -63,22 +74,29 @@ AutoProgressPage::AutoProgressPage(UpgradeWizardDialog& wizard, CameraGridCtrl& 
     confirmTimer_.setSingleShot(true);
     confirmTimer_.setInterval(static_cast<int>(wizard.Times().confirmDelay.count()));
     connect(&confirmTimer_, &QTimer::timeout, this, &AutoProgressPage::OnConfirmTimer);
+    progressRefresh_.setInterval(kProgressRefreshMs);
+    connect(&progressRefresh_, &QTimer::timeout, this, [this] { model_->RefreshProgress(); });
+    progressRefresh_.start();
 }
 
 AutoProgressPage::~AutoProgressPage() {
     counterTimer_.stop();
     confirmTimer_.stop();
+    progressRefresh_.stop();
     WriteBatchReport(false);
+    model_.reset();
+    // The jobs stop and join their workers while the rows and the port live.
+    batch_.reset();
 }
 
 QString AutoProgressPage::CounterText() const { return counter_->text(); }
 
 void AutoProgressPage::OnShown() {
     if (built_) return;
-    BatchRun& list = list_->List();
+    BatchRun& list = *batch_;
     list.Clear();
     list.SetParallelJobs(wizard_.ParallelJobs());
-    list.AddTargets(sourceGrid_.Grid());
+    list.AddTargets(sourceGrid_);
     built_ = true;
     lastShown_ = -1;
     wizard_.SetButtonMode(UpgradeWizardDialog::ButtonMode::Upgrade);
@@ -98,7 +116,7 @@ void AutoProgressPage::OnRetainClicked() {
 void AutoProgressPage::StartBatch() {
     // Keep the saved configurations only when a backup was asked for.
     batchTime_ = WallNow();
-    list_->List().SetRunParameters(retain_->isChecked(), !backup_->isChecked(), batchTime_);
+    batch_->SetRunParameters(retain_->isChecked(), !backup_->isChecked(), batchTime_);
     retain_->setEnabled(false);
     backup_->setEnabled(false);
     confirmTimer_.start();
@@ -118,15 +136,15 @@ void AutoProgressPage::OnConfirmTimer() {
     wizard_.SetButtonMode(UpgradeWizardDialog::ButtonMode::Abort);
     settings_ = MakeSetupDataMode(retain_->isChecked(), backup_->isChecked());
     reportPending_ = true;
-    list_->List().StartScheduler();
+    batch_->StartScheduler();
 }
 
 void AutoProgressPage::Abort() {
-    if (isVisible()) list_->List().SetCancel();
+    if (isVisible()) batch_->SetCancel();
 }
 
 void AutoProgressPage::RefreshCounter() {
-    const BatchRun& list = list_->List();
+    const BatchRun& list = *batch_;
     const int rows = list.RowCount();
     const int done = rows - list.QueuedCount();
     if (done == lastShown_) return;
@@ -145,7 +163,7 @@ void AutoProgressPage::RefreshCounter() {
 // A window closed mid-batch: the jobs stop first, so that a save that was
 // under way is either whole and named in the report or gone.
 void AutoProgressPage::WriteUnwrittenReport() {
-    if (reportPending_) list_->List().StopJobs();
+    if (reportPending_) batch_->StopJobs();
     WriteBatchReport(false);
 }
 
@@ -153,7 +171,7 @@ void AutoProgressPage::WriteBatchReport(bool tell) {
     if (!reportPending_) return;
     reportPending_ = false;
     BatchReport report = NewReport(wizard_.Package(), batchTime_);
-    AddRecordsOfList(report, list_->List(), settings_);
+    AddRecordsOfList(report, *batch_, settings_);
     std::string error;
     if (WriteProgramReport(report, batchTime_, reportPath_, error) || !tell) return;
     Ask(Owner(), u"The report of this batch could not be written to " + FromUtf8(reportPath_) + u": " +

@@ -6,6 +6,7 @@
 
 #include <QTimer>
 
+#include <memory>
 #include <string>
 
 #include "engine/SetupDataMode.h"
@@ -18,14 +19,20 @@ class QLabel;
 
 namespace qrv {
 
-class CameraGridCtrl;
-class ProgressListCtrl;
+class BatchRun;
+class ProgressListModel;
+class ProgressListView;
+class QtOwnerPort;
+class TargetGrid;
 class UpgradeWizardDialog;
 
+// Owns the batch (on a port of its own, whose timers drive the scheduler and
+// the jobs); the progress list view shows its rows through their model.
 class AutoProgressPage : public AutoProgressPageBase {
     Q_OBJECT
 public:
-    AutoProgressPage(UpgradeWizardDialog& wizard, CameraGridCtrl& sourceGrid, QWidget* parent);
+    // The rows are made from `sourceGrid`'s targets on each rebuild.
+    AutoProgressPage(UpgradeWizardDialog& wizard, const TargetGrid& sourceGrid, QWidget* parent);
     ~AutoProgressPage() override;
 
     void RebuildOnNextShow() override { built_ = false; }
@@ -34,7 +41,10 @@ public:
     void Abort() override;
     void WriteUnwrittenReport() override;
 
-    ProgressListCtrl& List() const { return *list_; }
+    BatchRun& Batch() const { return *batch_; }
+    ProgressListModel& ListModel() const { return *model_; }
+    ProgressListView& ListView() const { return *list_; }
+    QtOwnerPort& BatchPort() const { return *port_; }
     QCheckBox* RetainBox() const { return retain_; }
     QCheckBox* BackupBox() const { return backup_; }
     QString CounterText() const;
@@ -55,8 +65,12 @@ private:
     void WriteBatchReport(bool tell);
 
     UpgradeWizardDialog& wizard_;
-    CameraGridCtrl& sourceGrid_;
-    ProgressListCtrl* list_;
+    const TargetGrid& sourceGrid_;
+    std::unique_ptr<QtOwnerPort> port_;
+    std::unique_ptr<BatchRun> batch_;  // after the port: its jobs stop first
+    std::unique_ptr<ProgressListModel> model_;
+    QTimer progressRefresh_;  // progress written by the workers is looked at
+    ProgressListView* list_;
     QCheckBox* retain_;
     QCheckBox* backup_;
     QLabel* counter_;

@@ -10,7 +10,8 @@
 #include <QVBoxLayout>
 
 #include "ui/BitmapPushButton.h"
-#include "ui/CameraGridCtrl.h"
+#include "batch/TargetGrid.h"
+#include "ui/CameraGridView.h"
 #include "ui/DesktopActions.h"
 #include "ui/Ipv4AddressEdit.h"
 #include "ui/UiText.h"
@@ -36,12 +37,22 @@ QLabel* Buddy(const QString& text, QWidget* field, QWidget* parent) {
     return label;
 }
 
+void GiveCredentials(TargetGrid& grid, int row, const std::u16string& name, const std::u16string& password) {
+    if (row < 0 || row >= grid.RowCount()) return;
+    const GridRow& before = grid.Row(row);
+    // A green or red row speaks of the account it was tested with: another
+    // account has not been tested yet.
+    if (before.name != name || before.password != password) grid.SetCheckResult(row, CheckResult::None);
+    grid.SetCredentials(row, name, password);
+}
+
 }  // namespace
 
 // ---- Single login ------------------------------------------------------------------------
 
-SingleLoginDialog::SingleLoginDialog(CameraGridCtrl& grid, QWidget* parent)
+SingleLoginDialog::SingleLoginDialog(CameraGridView& view, TargetGrid& grid, QWidget* parent)
     : QDialog(parent),
+      view_(view),
       grid_(grid),
       address_(new Ipv4AddressEdit(this)),
       prev_(new BitmapPushButton(QStringLiteral("PREV"), this)),
@@ -87,18 +98,18 @@ SingleLoginDialog::SingleLoginDialog(CameraGridCtrl& grid, QWidget* parent)
     layout->addLayout(form);
     layout->addLayout(buttons);
 
-    row_ = std::max(0, grid_.FirstSelectedRow());
+    row_ = std::max(0, view_.FirstSelectedRow());
     prev_->setEnabled(row_ != 0);
     next_->setEnabled(row_ != grid_.RowCount());
     ShowRow(row_);
     name_->setFocus();
 }
 
-void SingleLoginDialog::SaveFields() { grid_.SetCredentials(row_, ToU16(name_->text()), ToU16(password_->text())); }
+void SingleLoginDialog::SaveFields() { GiveCredentials(grid_, row_, ToU16(name_->text()), ToU16(password_->text())); }
 
 void SingleLoginDialog::ShowRow(int row) {
     if (row < 0 || row >= grid_.RowCount()) return;
-    const GridRow& r = grid_.Grid().Row(row);
+    const GridRow& r = grid_.Row(row);
     name_->setText(ToQString(r.name));
     password_->setText(ToQString(r.password));
     address_->SetAddress(r.ip);
@@ -108,7 +119,7 @@ void SingleLoginDialog::OnPrevButton() {
     if (row_ <= 0) return;
     SaveFields();
     prev_->setEnabled(row_ - 1 != 0);
-    grid_.StepSelectionUp();
+    view_.StepSelectionUp();
     if (row_ < grid_.RowCount()) next_->setEnabled(true);
     --row_;
     ShowRow(row_);
@@ -119,7 +130,7 @@ void SingleLoginDialog::OnNextButton() {
     SaveFields();
     if (row_ + 1 < grid_.RowCount()) {
         next_->setEnabled(true);
-        grid_.StepSelectionDown();
+        view_.StepSelectionDown();
         ++row_;
     } else {
         // The end of the rows: no message, a beep and the caption's flash.
@@ -149,8 +160,9 @@ void SingleLoginDialog::keyPressEvent(QKeyEvent* event) {
 
 // ---- Batch login -------------------------------------------------------------------------
 
-BatchLoginDialog::BatchLoginDialog(CameraGridCtrl& grid, QWidget* parent)
+BatchLoginDialog::BatchLoginDialog(CameraGridView& view, TargetGrid& grid, QWidget* parent)
     : QDialog(parent),
+      view_(view),
       grid_(grid),
       name_(CredentialEdit(this, "adminName", false)),
       password_(CredentialEdit(this, "adminPassword", true)) {
@@ -171,11 +183,11 @@ BatchLoginDialog::BatchLoginDialog(CameraGridCtrl& grid, QWidget* parent)
 }
 
 void BatchLoginDialog::PrefillCommon() {
-    const std::vector<int> rows = grid_.SelectedRows();
+    const std::vector<int> rows = view_.SelectedRows();
     if (rows.size() < 2) return;
-    const GridRow& first = grid_.Grid().Row(rows.front());
+    const GridRow& first = grid_.Row(rows.front());
     for (std::size_t i = 1; i < rows.size(); ++i) {
-        const GridRow& other = grid_.Grid().Row(rows[i]);
+        const GridRow& other = grid_.Row(rows[i]);
         if (other.name != first.name || other.password != first.password) return;
     }
     name_->setText(ToQString(first.name));
@@ -186,7 +198,7 @@ void BatchLoginDialog::PrefillCommon() {
 void BatchLoginDialog::accept() {
     const std::u16string name = ToU16(name_->text());
     const std::u16string password = ToU16(password_->text());
-    for (int row : grid_.SelectedRows()) grid_.SetCredentials(row, name, password);
+    for (int row : view_.SelectedRows()) GiveCredentials(grid_, row, name, password);
     QDialog::accept();
 }
 

@@ -12,13 +12,15 @@ class QPushButton;
 namespace qrv {
 
 class BitmapPushButton;
-class CameraGridCtrl;
+class CameraGridView;
 class Ipv4AddressEdit;
+class TargetGrid;
 
 class SingleLoginDialog : public QDialog {
     Q_OBJECT
 public:
-    SingleLoginDialog(CameraGridCtrl& grid, QWidget* parent = nullptr);
+    // `view` shows `grid`'s rows and holds the selection the dialog follows.
+    SingleLoginDialog(CameraGridView& view, TargetGrid& grid, QWidget* parent = nullptr);
 
     int CurrentRow() const { return row_; }
     BitmapPushButton* PrevButton() const { return prev_; }
@@ -38,7 +40,8 @@ private:
     void SaveFields();
     void ShowRow(int row);
 
-    CameraGridCtrl& grid_;
+    CameraGridView& view_;
+    TargetGrid& grid_;
     int row_ = 0;
     Ipv4AddressEdit* address_;
     BitmapPushButton* prev_;
@@ -50,7 +53,7 @@ private:
 class BatchLoginDialog : public QDialog {
     Q_OBJECT
 public:
-    BatchLoginDialog(CameraGridCtrl& grid, QWidget* parent = nullptr);
+    BatchLoginDialog(CameraGridView& view, TargetGrid& grid, QWidget* parent = nullptr);
 
     QLineEdit* NameEdit() const { return name_; }
     QLineEdit* PasswordEdit() const { return password_; }
@@ -62,7 +65,8 @@ private:
     // shares, or empty.
     void PrefillCommon();
 
-    CameraGridCtrl& grid_;
+    CameraGridView& view_;
+    TargetGrid& grid_;
     QLineEdit* name_;
     QLineEdit* password_;
 };

@@ -16,20 +16,22 @@
 #include <fstream>
 #include <memory>
 
+#include "batch/AddCameraList.h"
+#include "batch/TargetGrid.h"
 #include "engine/JobStage.h"
 #include "tests/support/SimProcess.h"
 #include "tests/ui/WizardHarness.h"
-#include "ui/AddCameraListCtrl.h"
+#include "ui/AddCameraListView.h"
 #include "ui/AddCamerasDialog.h"
 #include "ui/AutoCameraListPage.h"
 #include "ui/AutoProgressPage.h"
 #include "ui/BitmapPushButton.h"
-#include "ui/CameraGridCtrl.h"
+#include "ui/CameraGridView.h"
 #include "ui/DesktopActions.h"
 #include "ui/EntryTerminalsDialog.h"
 #include "ui/Ipv4AddressEdit.h"
 #include "ui/LoginDialogs.h"
-#include "ui/ProgressListCtrl.h"
+#include "ui/ProgressListView.h"
 #include "ui/QtOwnerPort.h"
 #include "ui/UpgradeLogDialog.h"
 
@@ -71,7 +73,7 @@ protected:
     }
     std::vector<std::u16string> Addresses(const AddCamerasDialog& dialog) const {
         std::vector<std::u16string> addresses;
-        const AddCameraList& list = dialog.EntryList().List();
+        const AddCameraList& list = dialog.Entries();
         for (int row = 0; row < list.RowCount(); ++row) addresses.push_back(list.Row(row).address.Text());
         return addresses;
     }
@@ -106,7 +108,7 @@ TEST_F(AddCamerasTest, TypedCamerasAreAskedMarkedAndJoinTheBatch) {
     ClickNext();
     auto& page = *static_cast<AutoCameraListPage*>(Wizard().AutoPages().list);
     ASSERT_TRUE(WaitFor([&] { return !page.IsBusy(); }));
-    ASSERT_EQ(page.Grid().RowCount(), 2);
+    ASSERT_EQ(page.Targets().RowCount(), 2);
 
     QObject::connect(&page, &AutoCameraListPage::AddCamerasOpening, [this](QDialog* opened) {
         auto* dialog = static_cast<AddCamerasDialog*>(opened);
@@ -156,7 +158,7 @@ TEST_F(AddCamerasTest, TypedCamerasAreAskedMarkedAndJoinTheBatch) {
                 entry->OnAddButton();
                 SetAddress(entry, {"127", "0", "0", "10"});  // twice in the list
                 entry->OnPrevButton();                      // PREV saves the row too
-                const AddCameraList& list = dialog->EntryList().List();
+                const AddCameraList& list = dialog->Entries();
                 EXPECT_EQ(list.Row(0).conflict, Conflict::InList);
                 EXPECT_EQ(list.Row(4).conflict, Conflict::InList);
                 EXPECT_EQ(list.Row(2).conflict, Conflict::InGrid);
@@ -177,7 +179,7 @@ TEST_F(AddCamerasTest, TypedCamerasAreAskedMarkedAndJoinTheBatch) {
             dialog->OnAdd();
             EXPECT_EQ(Addresses(*dialog),
                       (std::vector<std::u16string>{u"127.0.0.10", u"127.0.0.11:8080", u"127.0.0.2", u"127.0.0.20"}));
-            const AddCameraList& list = dialog->EntryList().List();
+            const AddCameraList& list = dialog->Entries();
             EXPECT_EQ(list.Row(2).conflict, Conflict::InGrid);
             EXPECT_TRUE(WaitFor([&] { return list.PendingCount() == 0; }, std::chrono::seconds(20)));
             EXPECT_TRUE(WaitFor([&] { return dialog->findChild<QPushButton*>("addOk")->isEnabled(); }));
@@ -198,10 +200,10 @@ TEST_F(AddCamerasTest, TypedCamerasAreAskedMarkedAndJoinTheBatch) {
     });
     Click(Find<QPushButton>("addOther"));
     // Only the two good cameras joined the grid, without a MAC.
-    ASSERT_EQ(page.Grid().RowCount(), 4);
-    EXPECT_EQ(page.Grid().Grid().Row(2).addressText, u"127.0.0.10");
-    EXPECT_EQ(page.Grid().Grid().Row(3).addressText, u"127.0.0.11:8080");
-    EXPECT_TRUE(page.Grid().Grid().Row(3).mac.empty());
+    ASSERT_EQ(page.Targets().RowCount(), 4);
+    EXPECT_EQ(page.Targets().Row(2).addressText, u"127.0.0.10");
+    EXPECT_EQ(page.Targets().Row(3).addressText, u"127.0.0.11:8080");
+    EXPECT_TRUE(page.Targets().Row(3).mac.empty());
     EXPECT_EQ(Find<QLabel>("detectedCounter")->text(), QStringLiteral("4/256"));
     EXPECT_FALSE(Wizard().NextButton()->isEnabled()) << "the new rows have no account yet";
 
@@ -263,23 +265,24 @@ TEST_F(AddCamerasTest, ImportsFillTheRoomLeftAndARefusedFileChangesNothing) {
     // selection staying on its row.
     QStringList urls;
     SetDesktopActions({[&urls](const QString& url) { urls << url; }, {}, {}});
-    AddCameraListCtrl& view = dialog.EntryList();
+    AddCameraListView& view = dialog.EntryView();
     QTest::mouseDClick(view.viewport(), Qt::LeftButton, Qt::NoModifier,
                        view.visualRect(view.model()->index(0, 1)).center());
     SetDesktopActions({});
     EXPECT_EQ(urls, QStringList{QStringLiteral("http://127.0.0.90:8080/")});
-    dialog.EntryList().SelectRow(1);  // 127.0.0.91
+    dialog.SelectRow(1);  // 127.0.0.91
     QHeaderView* header = view.horizontalHeader();
     QTest::mousePress(header->viewport(), Qt::LeftButton, Qt::NoModifier,
                       QPoint(header->sectionViewportPosition(0) + 12, header->height() / 2));
     EXPECT_EQ(Addresses(dialog).front(), u"127.0.0.104") << "column 0: the highest number first";
-    EXPECT_EQ(view.List().Row(view.SelectedRow()).address.Text(), u"127.0.0.91");
+    EXPECT_EQ(dialog.Entries().Row(dialog.SelectedRow()).address.Text(), u"127.0.0.91");
+    EXPECT_EQ(view.currentIndex().row(), dialog.SelectedRow()) << "the view shows the list's selected row";
     QTest::mousePress(header->viewport(), Qt::LeftButton, Qt::NoModifier,
                       QPoint(header->sectionViewportPosition(0) + 12, header->height() / 2));
     EXPECT_EQ(Addresses(dialog).front(), u"127.0.0.90:8080");
 
     // Edit on the fourth row opens Entry terminals at 4/6.
-    dialog.EntryList().SelectRow(3);
+    dialog.SelectRow(3);
     QObject::connect(&dialog, &AddCamerasDialog::EntryDialogOpening, [](QDialog* shown) {
         QTimer::singleShot(0, shown, [shown] {
             auto* entry = static_cast<EntryTerminalsDialog*>(shown);

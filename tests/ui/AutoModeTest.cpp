@@ -17,6 +17,8 @@
 
 #include <memory>
 
+#include "batch/BatchRun.h"
+#include "batch/TargetGrid.h"
 #include "engine/JobStage.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/SimSchedule.h"
@@ -24,11 +26,12 @@
 #include "ui/AutoCameraListPage.h"
 #include "ui/AutoProgressPage.h"
 #include "ui/BitmapPushButton.h"
-#include "ui/CameraGridCtrl.h"
+#include "ui/CameraGridView.h"
 #include "ui/DesktopActions.h"
 #include "ui/Ipv4AddressEdit.h"
 #include "ui/LoginDialogs.h"
-#include "ui/ProgressListCtrl.h"
+#include "ui/ProgressListDelegate.h"
+#include "ui/ProgressListView.h"
 #include "ui/UpgradeLogDialog.h"
 #include "ui/WizardNextButton.h"
 
@@ -81,7 +84,8 @@ protected:
 
     AutoCameraListPage& ListPage() { return *static_cast<AutoCameraListPage*>(Wizard().AutoPages().list); }
     AutoProgressPage& ProgressPage() { return *static_cast<AutoProgressPage*>(Wizard().AutoPages().progress); }
-    CameraGridCtrl& Grid() { return ListPage().Grid(); }
+    CameraGridView& Grid() { return ListPage().GridView(); }
+    TargetGrid& Targets() { return ListPage().Targets(); }
     QPushButton* Button(const char* name) { return Find<QPushButton>(name); }
 
     // First page -> agreement -> mode page -> automatic camera list.
@@ -98,7 +102,7 @@ protected:
     }
     int RowOf(const std::u16string& address) {
         for (int row = 0; row < Grid().RowCount(); ++row) {
-            if (Grid().Grid().Row(row).addressText == address) return row;
+            if (Targets().Row(row).addressText == address) return row;
         }
         return -1;
     }
@@ -147,8 +151,8 @@ protected:
         CloseLogWhenItOpens(&log);
         boxes_.Answer({BoxAnswer::Ok});
         ClickNext();
-        EXPECT_TRUE(WaitFor([&] { return ProgressPage().List().List().RowCount() > 0 &&
-                                         ProgressPage().List().List().IsRunning(); }, std::chrono::seconds(5)));
+        EXPECT_TRUE(WaitFor([&] { return ProgressPage().Batch().RowCount() > 0 &&
+                                         ProgressPage().Batch().IsRunning(); }, std::chrono::seconds(5)));
         EXPECT_EQ(Wizard().NextButton()->text(), QStringLiteral("&Abort"));
         EXPECT_FALSE(Wizard().CancelButton()->isEnabled());
         EXPECT_TRUE(WaitFor([&] { return ProgressPage().LogShownCount() > 0; }, std::chrono::seconds(120)));
@@ -201,7 +205,7 @@ TEST_F(AutoModeTest, CameraListWaitsForDiscoveryThenTakesCredentialsAndTestsThem
         EXPECT_FALSE(dialog->PrevButton()->isEnabled());
         EXPECT_TRUE(dialog->NextButton()->isEnabled());
         EXPECT_EQ(dialog->NextButton()->size(), QSize(19, 19));
-        EXPECT_EQ(dialog->AddressDisplay()->Address(), Grid().Grid().Row(0).ip);
+        EXPECT_EQ(dialog->AddressDisplay()->Address(), Targets().Row(0).ip);
         for (int row = 0; row < 4; ++row) {
             Type(dialog->NameEdit(), QStringLiteral("admin"));
             Type(dialog->PasswordEdit(), QStringLiteral("admin"));
@@ -226,7 +230,7 @@ TEST_F(AutoModeTest, CameraListWaitsForDiscoveryThenTakesCredentialsAndTestsThem
         dialog->reject();
     });
     Click(Button("accessSetting"));
-    for (int row = 0; row < 4; ++row) EXPECT_EQ(Grid().Grid().Row(row).password, u"admin") << row;
+    for (int row = 0; row < 4; ++row) EXPECT_EQ(Targets().Row(row).password, u"admin") << row;
     EXPECT_TRUE(Wizard().NextButton()->isEnabled());
 
     // The camera with its own account gets it through a Batch login of two rows;
@@ -242,7 +246,7 @@ TEST_F(AutoModeTest, CameraListWaitsForDiscoveryThenTakesCredentialsAndTestsThem
         dialog->accept();
     });
     Click(Button("accessSetting"));
-    EXPECT_EQ(Grid().Grid().Row(other).name, u"root");
+    EXPECT_EQ(Targets().Row(other).name, u"root");
     // Rows that differ give empty boxes.
     SelectRows({0, other});
     WhenModal<BatchLoginDialog>([](BatchLoginDialog* dialog) {
@@ -269,7 +273,7 @@ TEST_F(AutoModeTest, CameraListWaitsForDiscoveryThenTakesCredentialsAndTestsThem
     Screenshot("login-checks");
     for (int row = 0; row < 4; ++row) {
         const bool wrong = row == dhcp;  // root / secret belongs to the other camera
-        EXPECT_EQ(Grid().Grid().Row(row).checkResult, wrong ? CheckResult::Failed : CheckResult::Passed) << row;
+        EXPECT_EQ(Targets().Row(row).checkResult, wrong ? CheckResult::Failed : CheckResult::Passed) << row;
     }
     EXPECT_NE(ListPage().cursor().shape(), Qt::BusyCursor);
 
@@ -283,7 +287,7 @@ TEST_F(AutoModeTest, CameraListWaitsForDiscoveryThenTakesCredentialsAndTestsThem
     Click(Button("selectAll"));
     const QRect box = Grid().visualRect(Grid().model()->index(1, 0));
     QTest::mouseClick(Grid().viewport(), Qt::LeftButton, Qt::NoModifier, box.center());
-    for (int row = 0; row < 4; ++row) EXPECT_EQ(Grid().Grid().Row(row).target, 0) << row;
+    for (int row = 0; row < 4; ++row) EXPECT_EQ(Targets().Row(row).target, 0) << row;
     EXPECT_FALSE(Wizard().NextButton()->isEnabled());
 
     // The strip slides back in.
@@ -330,7 +334,7 @@ TEST_F(AutoModeTest, GridSortsOnHeaderPressesAndTogglesTargetsWithSpace) {
     ASSERT_EQ(Grid().RowCount(), 3);
     auto models = [this] {
         QStringList list;
-        for (int row = 0; row < Grid().RowCount(); ++row) list << QString::fromStdU16String(Grid().Grid().Row(row).model);
+        for (int row = 0; row < Grid().RowCount(); ++row) list << QString::fromStdU16String(Targets().Row(row).model);
         return list;
     };
     const int k7p = RowOf(u"127.0.0.2");
@@ -357,14 +361,14 @@ TEST_F(AutoModeTest, GridSortsOnHeaderPressesAndTogglesTargetsWithSpace) {
     Grid().setFocus();
     SelectRows({0, 2});
     QTest::keyClick(&Grid(), Qt::Key_Space);
-    EXPECT_EQ(Grid().Grid().Row(0).target, 0);
-    EXPECT_EQ(Grid().Grid().Row(1).target, 1);
-    EXPECT_EQ(Grid().Grid().Row(2).target, 0);
+    EXPECT_EQ(Targets().Row(0).target, 0);
+    EXPECT_EQ(Targets().Row(1).target, 1);
+    EXPECT_EQ(Targets().Row(2).target, 0);
     EXPECT_EQ(Grid().SelectedRows(), (std::vector<int>{0, 2}));
 
     // The Single login opens with the name ready for typing; a new account
     // takes the row's colour from an earlier test away.
-    Grid().Grid().SetCheckResult(1, CheckResult::Passed);
+    Targets().SetCheckResult(1, CheckResult::Passed);
     SelectRows({1});
     WhenModal<SingleLoginDialog>([this](SingleLoginDialog* dialog) {
         EXPECT_TRUE(dialog->NameEdit()->hasFocus());
@@ -373,8 +377,8 @@ TEST_F(AutoModeTest, GridSortsOnHeaderPressesAndTogglesTargetsWithSpace) {
         dialog->OnOkButton();
     });
     Click(Button("accessSetting"));
-    EXPECT_EQ(Grid().Grid().Row(1).password, u"other");
-    EXPECT_EQ(Grid().Grid().Row(1).checkResult, CheckResult::None);
+    EXPECT_EQ(Targets().Row(1).password, u"other");
+    EXPECT_EQ(Targets().Row(1).checkResult, CheckResult::None);
 
     // Batch login accepts empty boxes: they clear every selected row.
     SelectRows({0, 1});
@@ -385,8 +389,8 @@ TEST_F(AutoModeTest, GridSortsOnHeaderPressesAndTogglesTargetsWithSpace) {
     });
     Click(Button("accessSetting"));
     for (int row : {0, 1}) {
-        EXPECT_TRUE(Grid().Grid().Row(row).name.empty()) << row;
-        EXPECT_TRUE(Grid().Grid().Row(row).password.empty()) << row;
+        EXPECT_TRUE(Targets().Row(row).name.empty()) << row;
+        EXPECT_TRUE(Targets().Row(row).password.empty()) << row;
     }
 }
 
@@ -456,8 +460,9 @@ TEST_F(AutoModeTest, BatchesOfSixCamerasEndWithTheLogInEverySetupDataMode) {
         ASSERT_EQ(Wizard().WizardStep(), UpgradeWizardDialog::kAutoProgress);
         EXPECT_EQ(Wizard().NextButton()->text(), QStringLiteral("&Upgrade"));
         EXPECT_EQ(ProgressPage().CounterText(), QStringLiteral("0/6"));
-        ProgressListCtrl& list = ProgressPage().List();
-        ASSERT_EQ(list.model()->rowCount(), 6);
+        ProgressListView& view = ProgressPage().ListView();
+        ASSERT_EQ(view.model()->rowCount(), 6);
+        const BatchRun& list = ProgressPage().Batch();
 
         // The setup data: Retain off clears and disables Backup.
         QCheckBox* retain = ProgressPage().RetainBox();
@@ -479,10 +484,10 @@ TEST_F(AutoModeTest, BatchesOfSixCamerasEndWithTheLogInEverySetupDataMode) {
             EXPECT_EQ(boxes_.Last(), kProceed);
             EXPECT_TRUE(retain->isEnabled());
             EXPECT_TRUE(backup->isEnabled());
-            EXPECT_FALSE(list.List().IsRunning() && list.List().Row(0).stage != kStandby);
+            EXPECT_FALSE(list.IsRunning() && list.Row(0).stage != kStandby);
             // A header press beeps and sorts nothing.
             const int beeps = beeps_;
-            QHeaderView* header = list.horizontalHeader();
+            QHeaderView* header = view.horizontalHeader();
             QTest::mousePress(header->viewport(), Qt::LeftButton, Qt::NoModifier,
                               QPoint(header->sectionViewportPosition(2) + 20, header->height() / 2));
             EXPECT_EQ(beeps_, beeps + 1);
@@ -494,7 +499,7 @@ TEST_F(AutoModeTest, BatchesOfSixCamerasEndWithTheLogInEverySetupDataMode) {
         bool shotTaken = false;
         QObject::connect(&shot, &QTimer::timeout, [&] {
             for (int row = 0; row < 6 && !shotTaken; ++row) {
-                const int progress = list.List().Row(row).progress;
+                const int progress = list.Row(row).progress;
                 if (progress > 0 && progress < 6000) {
                     shotTaken = true;
                     Screenshot("batch-running");
@@ -521,7 +526,7 @@ TEST_F(AutoModeTest, BatchesOfSixCamerasEndWithTheLogInEverySetupDataMode) {
         lines.sort();
         want.sort();
         EXPECT_EQ(lines, want) << log.toStdString();
-        EXPECT_EQ(list.List().Row(0).version, u"1.30");
+        EXPECT_EQ(list.Row(0).version, u"1.30");
         EXPECT_EQ(SavedConfigurations().size(), run.filesKept) << SavedConfigurations().join(u' ').toStdString();
         // The batch's report says what the log says, camera by camera.
         QStringList reported;
@@ -563,7 +568,7 @@ TEST_F(AutoModeTest, AbortLetsStartedCamerasFinishAndDropsTheRest) {
     CloseLogWhenItOpens(&log);
     boxes_.Answer({BoxAnswer::Ok});
     ClickNext();
-    BatchRun& list = ProgressPage().List().List();
+    BatchRun& list = ProgressPage().Batch();
     ASSERT_TRUE(WaitFor([&] { return list.Row(0).stage != kStandby; }));
     ClickNext();  // "&Abort"
     EXPECT_FALSE(Wizard().NextButton()->isEnabled());
@@ -596,7 +601,7 @@ TEST_F(AutoModeTest, ClosingTheWindowMidBatchStillWritesTheReport) {
     ClickNext();
     boxes_.Answer({BoxAnswer::Ok});
     ClickNext();
-    BatchRun& list = ProgressPage().List().List();
+    BatchRun& list = ProgressPage().Batch();
     ASSERT_TRUE(WaitFor([&] { return list.Row(0).stage != kStandby; }));
     // The way out that an interrupt or the end of the session takes.
     Wizard().CloseWizard(QDialog::Rejected);
