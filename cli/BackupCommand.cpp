@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <thread>
 
+#include <CLI/CLI.hpp>
+
 #include "cli/CliCommand.h"
 #include "cli/CliOptions.h"
 #include "cli/CliProgram.h"
@@ -28,22 +30,35 @@ std::string LowerCase(std::string text) {
     return text;
 }
 
-int RunBackup(std::span<const std::string> args) {
-    const std::optional<CameraOptions> options = ReadCommandOptions(args, OptionRules{{}, {"--out"}, true});
-    if (!options) return kExitUsage;
-    std::string out;
-    if (const auto given = options->values.find("--out"); given != options->values.end()) {
-        if (given->second.empty()) {
-            std::fprintf(stderr, "--out needs a file name.\n");
-            return kExitUsage;
-        }
-        // The folders of the file are made as those of the Configurations folder are.
-        std::error_code error;
-        const std::filesystem::path absolute = std::filesystem::absolute(given->second, error);
-        out = error ? given->second : absolute.lexically_normal().string();
+class BackupCommand final : public CommandBody {
+public:
+    explicit BackupCommand(CLI::App& app) {
+        DeclareCamera(app, camera_, true);
+        outOption_ = app.add_option("--out", out_, "save to FILE (never overwritten) instead of the Configurations folder")
+            ->option_text("FILE");
     }
 
-    CliProgram program(false);
+    int Run(CliIo& io, std::span<const std::string>) override;
+
+private:
+    CameraArguments camera_;
+    std::string out_;
+    CLI::Option* outOption_ = nullptr;
+};
+
+int BackupCommand::Run(CliIo& io, std::span<const std::string>) {
+    const std::optional<CameraOptions> options = ReadCameraOptions(io, camera_, true);
+    if (!options) return kExitUsage;
+    std::string out;
+    if (outOption_->count() > 0) {
+        if (out_.empty()) return UsageError(io, "--out needs a file name.");
+        // The folders of the file are made as those of the Configurations folder are.
+        std::error_code error;
+        const std::filesystem::path absolute = std::filesystem::absolute(out_, error);
+        out = error ? out_ : absolute.lexically_normal().string();
+    }
+
+    CliProgram program(io, false);
     ManualUpgradeSession session(program.owner, program.package, options->timing);
     // The checks the upgrade makes before it saves: a supported model that
     // answers, the administrator's account, a serial that may be upgraded.
@@ -55,7 +70,7 @@ int RunBackup(std::span<const std::string> args) {
     ConfigBackupStore store(options->address, "/system/" + LowerCase(model) + ".cfg", options->credentials, WallNow(),
                             model, probe.serial, false, options->timing);
     if (!out.empty()) store.SetExactPath(out);
-    PrintLine("Saving config file");
+    io.Out("Saving config file");
     // Ctrl+C or SIGTERM ends the save at once; what was written goes with it.
     CatchInterrupts();
     std::atomic<bool> ended{false};
@@ -69,27 +84,21 @@ int RunBackup(std::span<const std::string> args) {
         worker.request_stop();
     }
     if (!saved && InterruptCount() > 0) {
-        PrintLine("Interrupted.");
+        io.Out("Interrupted.");
         return kExitInterrupted;
     }
     if (!saved) {
-        std::fprintf(stderr, "Information: Cannot save camera's configuration!\n%s\n", store.ErrorText().c_str());
+        io.Err("Information: Cannot save camera's configuration!\n" + store.ErrorText());
         return kExitRefused;
     }
-    PrintLine("Saved " + std::to_string(store.Size()) + " bytes to " + store.LocalPath());
+    io.Out("Saved " + std::to_string(store.Size()) + " bytes to " + store.LocalPath());
     return kExitOk;
 }
 
 const RegisterCommand kBackup({
     "backup",
-    "ADDRESS[:PORT] --user NAME (--password-file FILE | --password PASS) [--out FILE] [--time-scale S]",
     "save a camera's configuration to a .cfg file, as the upgrade does before its upload",
-    "  --user NAME                    the camera's administrator account\n"
-    "  --password-file FILE           the password: first line of FILE (not readable by others);\n"
-    "                                 else --password PASS, else $QRV_PASSWORD, else a prompt\n"
-    "  --out FILE                     save to FILE (never overwritten) instead of the Configurations folder\n"
-    "  --time-scale S                 multiply every wait by S (simulated cameras)",
-    &RunBackup,
+    &DeclareBody<BackupCommand>,
 });
 
 }  // namespace

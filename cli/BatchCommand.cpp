@@ -1,19 +1,21 @@
 // batch [ADDRESS[:PORT]...] [--list FILE...] [--retry-failed REPORT] --user NAME
-// --password PASS [--retain | --backup] [--seconds N] [--yes] [--skip-current]
-// [--report FILE] [--time-scale S]: the automatic
+// (--password PASS | --password-file FILE) [--retain | --backup] [--seconds N]
+// [--yes] [--skip-current] [--report FILE] [--parallel N] [--time-scale S]:
+// the automatic
 // mode without windows. The cameras come from discovery, from the addresses
 // given and the site's camera lists, or from the failed records of an earlier
 // report (each asked what it is first); all of them get one administrator
 // account; the progress list runs the batch, and the upgrade log is printed at
 // the end.
 
-#include <charconv>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
+#include <istream>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <CLI/CLI.hpp>
 
 #include "batch/AddCameraList.h"
 #include "batch/BatchRun.h"
@@ -39,142 +41,142 @@ namespace qrv::cli {
 
 namespace {
 
-constexpr int kExitInterrupted = 130;  // 128 + SIGINT, as a shell reports Ctrl+C
+// The options as given.
+struct BatchArguments {
+    std::vector<std::string> addresses;
+    std::vector<std::string> lists;  // camera-list files; "-" is standard input
+    std::string retryPath;           // --retry-failed REPORT
+    LoginArguments login;
+    bool retain = false;
+    bool backup = false;
+    bool yes = false;
+    bool skipCurrent = false;
+    std::string report;  // --report FILE; "-" is standard output
+    SecondsArgument seconds;
+    std::string parallel;
+    TimeScaleArgument timeScale;
+    CLI::Option* retryOption = nullptr;
+};
 
+// The options once checked.
 struct BatchOptions {
     std::vector<CameraAddress> cameras;
-    std::vector<std::string> lists;  // camera-list files; "-" is standard input
+    std::vector<std::string> lists;
     std::string user;
     std::string password;
     bool retain = false;
     bool backup = false;
     bool yes = false;
     bool skipCurrent = false;
-    std::string report;  // --report FILE; "-" is standard output
-    std::optional<std::string> retryPath;  // --retry-failed REPORT
-    BatchReport retryFrom;                 // that report, once read
-    double seconds = 10.0;
+    std::string report;
+    std::optional<std::string> retryPath;
+    BatchReport retryFrom;  // that report, once read
+    double seconds = kDefaultDiscoverySeconds;
     int parallel = BatchRun::kDefaultParallelJobs;
     Timing timing = Timing::Production();
 };
 
-void Complain(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
+bool IsParallelJobs(const std::string& text) { return ParseParallelJobs(text).has_value(); }
 
-std::optional<double> ReadSeconds(const std::string& text) {
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    if (!std::isfinite(value) || value <= 0 || value > 3600) return std::nullopt;
-    return value;
+void Declare(CLI::App& app, BatchArguments& given) {
+    app.add_option("addresses", given.addresses,
+                   "the cameras to upgrade; each is asked what it is first.\n"
+                   "Without addresses or lists, the cameras that answer the broadcast.")
+        ->option_text("[ADDRESS[:PORT]...]");
+    app.add_option("--list", given.lists,
+                   "add the cameras of a camera list: one a.b.c.d a line, optionally\n"
+                   "followed by ':', ',' or a tab and the port; at most 256 are read.\n"
+                   "'-' reads standard input. May be given more than once.")
+        ->option_text("FILE")
+        ->allow_extra_args(false)  // one file each time, the words after it stay addresses
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    given.retryOption = app.add_option("--retry-failed", given.retryPath,
+                                       "upgrade the cameras that an earlier batch's report (JSON or CSV, as\n"
+                                       "--report wrote it) names as not upgraded, at the address and port\n"
+                                       "recorded, each asked what it is first; not with addresses or --list.\n"
+                                       "Left out: a camera that was skipped untouched because it already ran\n"
+                                       "the carried version, and an address that another record shows\n"
+                                       "upgraded. Nothing left to retry: exit 0 (1 for a report without\n"
+                                       "cameras). A new --report holds the retried cameras only. With\n"
+                                       "--skip-current, cameras that run the carried version by now are left out.")
+                            ->option_text("REPORT");
+    DeclareLogin(app, given.login, "every camera");
+    app.add_flag("--retain", given.retain, "save the settings before and restore them after; delete the .cfg files");
+    app.add_flag("--backup", given.backup, "as --retain, but keep the .cfg files");
+    DeclareSeconds(app, given.seconds, "length of the discovery window (default 10)");
+    app.add_flag("--yes", given.yes, "answer the confirmation with yes");
+    app.add_flag("--skip-current", given.skipCurrent, "leave out the cameras that already run the carried version");
+    app.add_option("--report", given.report,
+                   "write a record of every camera: JSON, or CSV for a name ending in .csv;\n"
+                   "'-' writes JSON to standard output (the other output goes to stderr)")
+        ->option_text("FILE");
+    app.add_option("--parallel", given.parallel,
+                   "let N jobs run at once (1..256, default 2); still one save or upload\n"
+                   "at a time, the others writing, rebooting or restoring meanwhile")
+        ->option_text("N")
+        ->check(ValueCheck(&IsParallelJobs, "--parallel needs a number of jobs from 1 to 256"));
+    DeclareTimeScale(app, given.timeScale);
 }
 
-std::optional<BatchOptions> ReadOptions(std::span<const std::string> args) {
+std::optional<BatchOptions> ReadOptions(CliIo& io, const BatchArguments& given, std::span<const std::string> args) {
     BatchOptions options;
-    std::optional<std::string> user;
-    PasswordSources passwords;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == "--retain") {
-            options.retain = true;
-        } else if (arg == "--backup") {
-            options.backup = true;
-        } else if (arg == "--yes") {
-            options.yes = true;
-        } else if (arg == "--skip-current") {
-            options.skipCurrent = true;
-        } else if (arg == "--report" && hasValue) {
-            options.report = args[++i];
-        } else if (arg == "--user" && hasValue) {
-            user = args[++i];
-        } else if (arg == "--list" && hasValue) {
-            options.lists.push_back(args[++i]);
-        } else if (arg == "--retry-failed" && hasValue) {
-            if (options.retryPath) {
-                Complain("Give --retry-failed once.");
-                return std::nullopt;
-            }
-            options.retryPath = args[++i];
-        } else if (arg == "--password" && hasValue) {
-            passwords.option = args[++i];
-        } else if (arg == "--password-file" && hasValue) {
-            passwords.file = args[++i];
-        } else if (arg == "--seconds" && hasValue) {
-            const std::optional<double> seconds = ReadSeconds(args[++i]);
-            if (!seconds) {
-                Complain("--seconds needs a number of seconds above 0 (at most 3600).");
-                return std::nullopt;
-            }
-            options.seconds = *seconds;
-        } else if (arg == "--parallel" && hasValue) {
-            const std::optional<int> jobs = ParseParallelJobs(args[++i]);
-            if (!jobs) {
-                Complain("--parallel needs a number of jobs from 1 to 256.");
-                return std::nullopt;
-            }
-            options.parallel = *jobs;
-        } else if (arg == "--time-scale" && hasValue) {
-            const std::optional<double> scale = ParseTimeScale(args[++i]);
-            if (!scale) {
-                Complain("--time-scale needs a positive number.");
-                return std::nullopt;
-            }
-            options.timing = Timing::Production().Scaled(*scale);
-        } else if (arg.starts_with("-")) {
-            Complain("Unknown or incomplete option " + (MayBeSecret(args, i) ? WordForError(args, i) : arg) + ".");
-            return std::nullopt;
-        } else if (const auto camera = CameraAddress::Parse(arg)) {
-            options.cameras.push_back(*camera);
-        } else {
-            Complain("Input the correct IP address of the target camera (a.b.c.d or a.b.c.d:port, port 1024 to "
-                     "65535), not " + WordForError(args, i) + ".");
+    for (const std::string& address : given.addresses) {
+        const std::optional<CameraAddress> camera = CameraAddress::Parse(address);
+        if (!camera) {
+            UsageError(io, "Input the correct IP address of the target camera (a.b.c.d or a.b.c.d:port, port 1024 to "
+                           "65535), not " + WordForError(args, address) + ".");
             return std::nullopt;
         }
+        options.cameras.push_back(*camera);
     }
+    if (given.retryOption->count() > 1) {
+        UsageError(io, "Give --retry-failed once.");
+        return std::nullopt;
+    }
+    options.lists = given.lists;
+    options.retain = given.retain;
+    options.backup = given.backup;
+    options.yes = given.yes;
+    options.skipCurrent = given.skipCurrent;
+    options.report = given.report;
+    if (given.retryOption->count() > 0) options.retryPath = given.retryPath;
+    options.seconds = given.seconds.Value();
+    if (!given.parallel.empty()) options.parallel = ParseParallelJobs(given.parallel).value_or(options.parallel);
+    options.timing = given.timeScale.Scaled();
     if (options.retain && options.backup) {
-        Complain("Give --retain or --backup, not both (--backup retains the settings too).");
+        UsageError(io, "Give --retain or --backup, not both (--backup retains the settings too).");
         return std::nullopt;
     }
     if (options.cameras.size() > static_cast<std::size_t>(kMaxListedCameras)) {
-        Complain("At most 256 cameras take part in one batch.");
+        UsageError(io, "At most 256 cameras take part in one batch.");
         return std::nullopt;
     }
     if (options.retryPath) {
         if (!options.cameras.empty() || !options.lists.empty()) {
-            Complain("--retry-failed takes its cameras from the report: give no addresses or --list with it.");
+            UsageError(io, "--retry-failed takes its cameras from the report: give no addresses or --list with it.");
             return std::nullopt;
         }
         std::string error;
         std::optional<BatchReport> report = ReadReportFile(*options.retryPath, error);
         if (!report) {
-            Complain("Cannot retry from the report '" + *options.retryPath + "': " + error + ".");
+            io.Err("Cannot retry from the report '" + *options.retryPath + "': " + error + ".");
             return std::nullopt;
         }
         options.retryFrom = std::move(*report);
     }
-    // The password is read (and asked for) only once the rest is right.
-    const PasswordResult read = user && !user->empty() ? ReadPassword(passwords) : PasswordResult{};
-    if (!read.error.empty()) {
-        Complain(read.error);
-        return std::nullopt;
-    }
-    const std::optional<std::string>& password = read.password;
-    if (!user || !password || user->empty() || password->empty()) {
-        Complain("Input the correct name and password (--user NAME --password PASS, at most 16 characters each).");
-        return std::nullopt;
-    }
-    if (!CheckLoginTexts(*user, *password)) return std::nullopt;
-    options.user = *user;
-    options.password = *password;
+    std::optional<Account> account = ReadAccount(io, given.login);
+    if (!account) return std::nullopt;
+    options.user = account->user;
+    options.password = account->password;
     return options;
 }
 
 // Standard input as bytes, up to the size of a camera list; nothing when more comes.
-std::optional<std::string> ReadStandardInput() {
+std::optional<std::string> ReadStandardInput(std::istream& in) {
     std::string text;
     char chunk[4096];
-    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, stdin)) > 0;) {
-        text.append(chunk, got);
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        text.append(chunk, static_cast<std::size_t>(in.gcount()));
         if (text.size() > kMaxListFileBytes) return std::nullopt;
     }
     return text;
@@ -189,13 +191,13 @@ bool AddListedCameras(CliProgram& program, BatchOptions& options) {
         std::optional<std::string> text;
         std::string error;
         if (list == "-") {
-            text = ReadStandardInput();
+            text = ReadStandardInput(program.io.In());
             if (!text) error = "The standard input is larger than 1 MiB: it is not a camera list.";
         } else {
             text = ReadListFile(list, error);
         }
         if (!text) {
-            Complain(error);
+            program.io.Err(error);
             return false;
         }
         CameraListImporter importer(program.owner);
@@ -203,7 +205,7 @@ bool AddListedCameras(CliProgram& program, BatchOptions& options) {
         for (int i = 0; i < importer.EntryCount(); ++i) options.cameras.push_back(*importer.EntryAt(i));
     }
     if (options.cameras.size() > static_cast<std::size_t>(kMaxListedCameras)) {
-        Complain("At most 256 cameras take part in one batch; " + std::to_string(options.cameras.size()) +
+        program.io.Err("At most 256 cameras take part in one batch; " + std::to_string(options.cameras.size()) +
                  " were given (" + std::to_string(given) + " on the command line, " +
                  std::to_string(options.cameras.size() - given) + " in the camera lists).");
         return false;
@@ -236,7 +238,7 @@ int AskCameras(CliProgram& program, TargetGrid& grid, const BatchOptions& option
         if (item.conflict == AddCameraItem::Conflict::InList) why = "the address is given twice";
         if (item.conflict == AddCameraItem::Conflict::InGrid) why = "already listed";
         const std::string address = TerminalSafe(AddCameraColumnText(item, AddCameraColumn::Address));
-        PrintLine("skipped " + address + ": " + why);
+        program.io.Out("skipped " + address + ": " + why);
         skippedRecords.push_back(SkippedRecord(item.address, item.model, item.serial, item.version,
                                                "skipped " + address + ": " + why));
     }
@@ -252,7 +254,7 @@ int TargetCount(const TargetGrid& grid) {
 
 // Cameras that already run the carried version are named and left out; they
 // are no failure.
-void SkipCurrentCameras(TargetGrid& grid, const std::string& carried, std::vector<ReportRecord>& records) {
+void SkipCurrentCameras(CliIo& io, TargetGrid& grid, const std::string& carried, std::vector<ReportRecord>& records) {
     for (int row = 0; row < grid.RowCount(); ++row) {
         const GridRow& r = grid.Row(row);
         const std::string version = TerminalSafe(WithoutVerPrefix(r.version));
@@ -261,7 +263,7 @@ void SkipCurrentCameras(TargetGrid& grid, const std::string& carried, std::vecto
         const std::string line = "skipped " + ToUtf8(r.addressText == u"DHCP" ? CameraAddress{r.ip, r.port}.Text()
                                                                                 : r.addressText) +
                                  ": already " + version;
-        PrintLine(line);
+        io.Out(line);
         ReportRecord record = SkippedRecord(CameraAddress{r.ip, r.port}, r.model, r.serial, r.version, line);
         record.mac = ToUtf8(r.mac);
         records.push_back(std::move(record));
@@ -270,23 +272,33 @@ void SkipCurrentCameras(TargetGrid& grid, const std::string& carried, std::vecto
 
 class StatusPrinter : public ListObserver {
 public:
-    explicit StatusPrinter(const BatchRun& list) : list_(list) {}
+    StatusPrinter(CliIo& io, const BatchRun& list) : io_(io), list_(list) {}
     void RowChanged(int row) override {
         const ProgressItem& item = list_.Row(row);
-        PrintLine(TerminalSafe(ProgressColumnText(item, ProgressColumn::Id)) + "\t" +
+        io_.Out(TerminalSafe(ProgressColumnText(item, ProgressColumn::Id)) + "\t" +
                   TerminalSafe(ProgressColumnText(item, ProgressColumn::Address)) + "\t" +
                   TerminalSafe(ProgressColumnText(item, ProgressColumn::Status)));
     }
 
 private:
+    CliIo& io_;
     const BatchRun& list_;
 };
 
-int RunBatch(std::span<const std::string> args) {
-    std::optional<BatchOptions> options = ReadOptions(args);
+class BatchCommand final : public CommandBody {
+public:
+    explicit BatchCommand(CLI::App& app) { Declare(app, given_); }
+    int Run(CliIo& io, std::span<const std::string> args) override;
+
+private:
+    BatchArguments given_;
+};
+
+int BatchCommand::Run(CliIo& io, std::span<const std::string> args) {
+    std::optional<BatchOptions> options = ReadOptions(io, given_, args);
     if (!options) return kExitUsage;
-    ReportOutput reportOutput(options->report);
-    CliProgram program(options->yes);
+    ReportOutput reportOutput(io, options->report);
+    CliProgram program(io, options->yes);
     CliOwner& owner = program.owner;
     if (!AddListedCameras(program, *options)) return kExitUsage;
 
@@ -303,12 +315,12 @@ int RunBatch(std::span<const std::string> args) {
     if (options->retryPath) {
         options->cameras = CamerasToRetry(options->retryFrom, CarriedVersionText(program.package));
         const std::size_t recorded = options->retryFrom.records.size();
-        PrintLine("Retrying " + std::to_string(options->cameras.size()) + " of the " + std::to_string(recorded) +
+        io.Out("Retrying " + std::to_string(options->cameras.size()) + " of the " + std::to_string(recorded) +
                   " cameras of the report.");
         // A report whose cameras were all upgraded (or already current) leaves
         // nothing to do, and nothing failed.
         if (options->cameras.empty()) {
-            PrintLine("No camera to upgrade.");
+            io.Out("No camera to upgrade.");
             return finishReport(recorded == 0 ? kExitRefused : kExitOk);
         }
     }
@@ -318,9 +330,9 @@ int RunBatch(std::span<const std::string> args) {
     } else {
         skipped = AskCameras(program, grid, *options, report.records);
     }
-    if (options->skipCurrent) SkipCurrentCameras(grid, CarriedVersionText(program.package), report.records);
+    if (options->skipCurrent) SkipCurrentCameras(io, grid, CarriedVersionText(program.package), report.records);
     if (TargetCount(grid) == 0) {
-        PrintLine("No camera to upgrade.");
+        io.Out("No camera to upgrade.");
         return finishReport(skipped > 0 || grid.RowCount() == 0 ? kExitRefused : kExitOk);
     }
     if (!CheckDuplicateAddresses(grid, false, &owner)) return kExitRefused;
@@ -329,7 +341,7 @@ int RunBatch(std::span<const std::string> args) {
     for (int row = 0; row < grid.RowCount(); ++row) {
         grid.SetCredentials(row, name, password);
         const GridRow& r = grid.Row(row);
-        PrintLine(TerminalSafe(r.addressText) + "\t" + TerminalSafe(r.model) + "\t" + TerminalSafe(r.serial) + "\t" +
+        io.Out(TerminalSafe(r.addressText) + "\t" + TerminalSafe(r.model) + "\t" + TerminalSafe(r.serial) + "\t" +
                   TerminalSafe(r.version));
     }
 
@@ -340,7 +352,7 @@ int RunBatch(std::span<const std::string> args) {
         BoxAnswer::Ok) {
         return finishReport(kExitRefused);
     }
-    StatusPrinter printer(list);
+    StatusPrinter printer(io, list);
     list.SetObserver(&printer);
     list.SetRunParameters(options->retain || options->backup, !options->backup, batchTime);
     owner.SetTimerHandler([&list](int id) { list.OnTimer(id); });
@@ -352,17 +364,16 @@ int RunBatch(std::span<const std::string> args) {
     if (InterruptCount() > 0) {
         list.SetCancel();
         list.StopJobs();
-        PrintLine("Interrupted.");
+        io.Out("Interrupted.");
         for (int row = 0; row < list.RowCount(); ++row) {
             report.records.push_back(RecordOfRow(list, row, settings, report.carriedVersion));
         }
         return finishReport(kExitInterrupted);
     }
 
-    PrintLine("Proceeded: " + std::to_string(list.RowCount() - list.QueuedCount()) + "/" +
+    io.Out("Proceeded: " + std::to_string(list.RowCount() - list.QueuedCount()) + "/" +
               std::to_string(list.RowCount()));
-    std::printf("%s", TerminalText(list.UpgradeLog()).c_str());
-    std::fflush(stdout);
+    io.OutText(TerminalText(list.UpgradeLog()));
     for (int row = 0; row < list.RowCount(); ++row) {
         report.records.push_back(RecordOfRow(list, row, settings, report.carriedVersion));
     }
@@ -376,36 +387,8 @@ int RunBatch(std::span<const std::string> args) {
 
 const RegisterCommand kBatch({
     "batch",
-    "[ADDRESS[:PORT]...] [--list FILE...] [--retry-failed REPORT] --user NAME --password PASS [--retain | --backup] "
-    "[--seconds N] [--yes] [--skip-current] [--report FILE] [--parallel N] [--time-scale S]",
     "upgrade many cameras as the automatic mode does: two at a time, one upload at a time, then the upgrade log",
-    "  ADDRESS[:PORT]...              the cameras to upgrade; each is asked what it is first.\n"
-    "                                 Without addresses or lists, the cameras that answer the broadcast.\n"
-    "  --list FILE                    add the cameras of a camera list: one a.b.c.d a line, optionally\n"
-    "                                 followed by ':', ',' or a tab and the port; at most 256 are read.\n"
-    "                                 '-' reads standard input. May be given more than once.\n"
-    "  --retry-failed REPORT          upgrade the cameras that an earlier batch's report (JSON or CSV, as\n"
-    "                                 --report wrote it) names as not upgraded, at the address and port\n"
-    "                                 recorded, each asked what it is first; not with addresses or --list.\n"
-    "                                 Left out: a camera that was skipped untouched because it already ran\n"
-    "                                 the carried version, and an address that another record shows\n"
-    "                                 upgraded. Nothing left to retry: exit 0 (1 for a report without\n"
-    "                                 cameras). A new --report holds the retried cameras only. With\n"
-    "                                 --skip-current, cameras that run the carried version by now are left out.\n"
-    "  --user NAME, --password PASS   the administrator account of every camera\n"
-    "  --password-file FILE           the password from FILE's first line (not readable by others);\n"
-    "                                 without either: $QRV_PASSWORD, else a prompt on the terminal\n"
-    "  --retain                       save the settings before and restore them after; delete the .cfg files\n"
-    "  --backup                       as --retain, but keep the .cfg files\n"
-    "  --seconds N                    length of the discovery window (default 10)\n"
-    "  --yes                          answer the confirmation with yes\n"
-    "  --skip-current                 leave out the cameras that already run the carried version\n"
-    "  --report FILE                  write a record of every camera: JSON, or CSV for a name ending in .csv;\n"
-    "                                 '-' writes JSON to standard output (the other output goes to stderr)\n"
-    "  --parallel N                   let N jobs run at once (1..256, default 2); still one save or upload\n"
-    "                                 at a time, the others writing, rebooting or restoring meanwhile\n"
-    "  --time-scale S                 multiply every wait by S (simulated cameras)",
-    &RunBatch,
+    &DeclareBody<BatchCommand>,
 });
 
 }  // namespace

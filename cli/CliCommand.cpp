@@ -1,5 +1,7 @@
 #include "cli/CliCommand.h"
 
+#include <algorithm>
+
 namespace qrv::cli {
 
 namespace {
@@ -9,15 +11,18 @@ std::vector<CliCommand>& Table() {
 }
 }  // namespace
 
-void CommandTable::Add(const CliCommand& command) { Table().push_back(command); }
+int UsageError(CliIo& io, std::string_view message) {
+    io.Err(std::string(kProgramName) + ": " + std::string(message));
+    return kExitUsage;
+}
+
+void CommandTable::Add(const CliCommand& command) {
+    std::vector<CliCommand>& table = Table();
+    table.insert(std::upper_bound(table.begin(), table.end(), command,
+                                  [](const CliCommand& a, const CliCommand& b) { return a.name < b.name; }),
+                 command);
+}
 
 const std::vector<CliCommand>& CommandTable::All() { return Table(); }
-
-const CliCommand* CommandTable::Find(std::string_view name) {
-    for (const CliCommand& command : Table()) {
-        if (command.name == name) return &command;
-    }
-    return nullptr;
-}
 
 }  // namespace qrv::cli

@@ -1,14 +1,25 @@
 #pragma once
 // The command table of qrv-firmware-upgrade-cli. Each command lives in a file
 // of its own and registers itself with one RegisterCommand object, so adding a
-// command is one file and one line in cli/CMakeLists.txt.
+// command is one file and one line in cli/CMakeLists.txt. A command declares
+// its options once, on its CLI11 subcommand (cli/CommandLine.h parses them and
+// prints the help from them), and runs with the values read.
 
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cli/CliIo.h"
+
+namespace CLI {
+class App;
+}
+
 namespace qrv::cli {
+
+inline constexpr const char* kProgramName = "qrv-firmware-upgrade-cli";
 
 // Exit codes shared by the commands (upgrade, batch, backup, restore, probe).
 // 0: every camera asked for is on the carried version, with its settings back
@@ -31,19 +42,36 @@ inline constexpr const char* kExitCodeHelp =
     "  2    usage error or refused input (option, camera list, report, configuration file)\n"
     "  130  interrupted (Ctrl+C, SIGTERM)\n";
 
+// Every usage error has one form, "qrv-firmware-upgrade-cli: MESSAGE" on the
+// error stream; returns kExitUsage.
+int UsageError(CliIo& io, std::string_view message);
+
+// A command with its options read. `args` are the words after the command's
+// name, for the errors that must not repeat a possible secret (WordForError).
+class CommandBody {
+public:
+    virtual ~CommandBody() = default;
+    virtual int Run(CliIo& io, std::span<const std::string> args) = 0;
+};
+
 struct CliCommand {
     std::string_view name;
-    std::string_view usage;    // the arguments after the command name
     std::string_view summary;  // one line for --help
-    std::string_view help;     // the options, for "COMMAND --help"
-    int (*run)(std::span<const std::string> args);
+    // Declares the command's options on `app` (its subcommand), bound to the
+    // fields of the body returned.
+    std::unique_ptr<CommandBody> (*declare)(CLI::App& app);
 };
+
+template <class Body>
+std::unique_ptr<CommandBody> DeclareBody(CLI::App& app) {
+    return std::make_unique<Body>(app);
+}
 
 class CommandTable {
 public:
     static void Add(const CliCommand& command);
+    // In the order of their names.
     static const std::vector<CliCommand>& All();
-    static const CliCommand* Find(std::string_view name);
 };
 
 struct RegisterCommand {

@@ -1,10 +1,8 @@
 #include "cli/CliOwner.h"
 
-#include <cstdio>
-#include <iostream>
+#include <istream>
 #include <string>
 
-#include "platform/Console.h"
 #include "platform/Text.h"
 
 namespace qrv::cli {
@@ -13,9 +11,9 @@ std::string TerminalText(const std::u16string& text) { return TerminalSafe(text,
 
 BoxAnswer CliOwner::ShowMessageBox(const MessageBox& box) {
     const BoxAnswer recorded = HeadlessOwner::ShowMessageBox(box);
-    std::lock_guard lock(printMutex_);
-    std::fprintf(stderr, "%s: %s\n", TerminalText(box.caption).c_str(), TerminalText(box.text).c_str());
-    std::fflush(stderr);
+    // One box and its answer at a time.
+    std::lock_guard lock(askMutex_);
+    io_.Err(TerminalText(box.caption) + ": " + TerminalText(box.text));
     if (box.buttons == BoxButtons::Ok) return recorded;
     const bool yes = assumeYes_ || AskTerminal();
     if (box.buttons == BoxButtons::YesNo) return yes ? BoxAnswer::Yes : BoxAnswer::No;
@@ -23,11 +21,10 @@ BoxAnswer CliOwner::ShowMessageBox(const MessageBox& box) {
 }
 
 bool CliOwner::AskTerminal() {
-    if (!StdinIsTerminal()) return false;
-    std::fprintf(stderr, "[y/N] ");
-    std::fflush(stderr);
+    if (!io_.HasTerminal()) return false;
+    io_.ErrText("[y/N] ");
     std::string line;
-    if (!std::getline(std::cin, line)) return false;
+    if (!std::getline(io_.In(), line)) return false;
     return line == "y" || line == "Y" || line == "yes" || line == "Yes";
 }
 

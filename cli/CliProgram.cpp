@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 
 #include "discovery/DiscoveryWindow.h"
 #include "engine/Timing.h"
@@ -11,7 +10,7 @@
 
 namespace qrv::cli {
 
-CliProgram::CliProgram(bool assumeYes) : owner(assumeYes), package(EmbeddedResources(), &owner) {
+CliProgram::CliProgram(CliIo& io, bool assumeYes) : io(io), owner(io, assumeYes), package(EmbeddedResources(), &owner) {
     package.LoadAll();
     ns_serial_protect::InitSerialRules();
 }
@@ -26,12 +25,7 @@ void RunDiscoveryWindow(CliProgram& program, DiscoveryTable& table, double secon
     program.owner.RunUntil([&window] { return window.HasEnded(); }, 2 * half + std::chrono::seconds(10));
     window.StopAndWait();
     program.owner.SetTimerHandler(nullptr);
-    for (const std::string& note : window.Service().Notes()) std::fprintf(stderr, "%s\n", note.c_str());
-}
-
-void PrintLine(const std::string& text) {
-    std::printf("%s\n", text.c_str());
-    std::fflush(stdout);
+    for (const std::string& note : window.Service().Notes()) program.io.Err(note);
 }
 
 }  // namespace qrv::cli

@@ -12,8 +12,9 @@
 namespace qrv::cli {
 
 struct CliProgram {
-    explicit CliProgram(bool assumeYes);
+    CliProgram(CliIo& io, bool assumeYes);
 
+    CliIo& io;
     CliOwner owner;
     FirmwarePackage package;
 };
@@ -21,11 +22,8 @@ struct CliProgram {
 // Runs one discovery window of `seconds` into `table`: the request at the
 // start, again at half time, the end at `seconds`, as the wizard's window,
 // on every interface or on the one of `scope`. Discovery's notes (an
-// interface left out, a request not sent there) go to stderr.
+// interface left out, a request not sent there) go to the error stream.
 void RunDiscoveryWindow(CliProgram& program, DiscoveryTable& table, double seconds,
                         const DiscoveryScope& scope = {});
-
-// "Caption: text" lines are the boxes; this prints the other lines on stdout.
-void PrintLine(const std::string& text);
 
 }  // namespace qrv::cli

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "platform/Console.h"
 #include "platform/Files.h"
 
 namespace qrv::cli {
@@ -39,12 +38,8 @@ std::optional<std::string> ReadPasswordFile(const std::string& path, std::string
     return line;
 }
 
-PasswordResult ReadPassword(const PasswordSources& sources) {
+PasswordResult ReadPassword(const PasswordSources& sources, CliIo& io) {
     PasswordResult result;
-    if (sources.option && sources.file) {
-        result.error = "Give --password or --password-file, not both.";
-        return result;
-    }
     if (sources.option) {
         result.password = sources.option;
         return result;
@@ -57,7 +52,7 @@ PasswordResult ReadPassword(const PasswordSources& sources) {
         result.password = std::move(value);
         return result;
     }
-    result.password = ReadHiddenLine("Password: ");
+    result.password = io.ReadHidden("Password: ");
     return result;
 }
 

@@ -2,7 +2,7 @@
 // Where a command's password comes from. A password on the command line can
 // be read by every user of the machine (the process list), so there are
 // quieter sources. The order, first match wins:
-//   1. --password PASS or --password-file FILE (giving both is a usage error);
+//   1. --password PASS or --password-file FILE (the caller refuses both);
 //   2. the environment variable QRV_PASSWORD, when set and not empty;
 //   3. a prompt on the terminal without echo, when standard input is one.
 // FILE: its first line (without the line end) is the password; a file that
@@ -10,6 +10,8 @@
 
 #include <optional>
 #include <string>
+
+#include "cli/CliIo.h"
 
 namespace qrv::cli {
 
@@ -25,7 +27,8 @@ struct PasswordResult {
     std::string error;                    // why a given source was refused (then no password)
 };
 
-PasswordResult ReadPassword(const PasswordSources& sources);
+// The prompt needs a terminal on `io`.
+PasswordResult ReadPassword(const PasswordSources& sources, CliIo& io);
 
 // The first line of a private password file; `error` says why not.
 std::optional<std::string> ReadPasswordFile(const std::string& path, std::string& error);

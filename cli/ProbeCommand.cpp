@@ -1,6 +1,8 @@
 // probe ADDRESS[:PORT] --user NAME --password PASS: the manual probe and the
 // serial check, one result per line.
 
+#include <CLI/CLI.hpp>
+
 #include "cli/CliCommand.h"
 #include "cli/CliOptions.h"
 #include "cli/CliProgram.h"
@@ -24,32 +26,35 @@ const char* AdminText(const ProbeResult& probe) {
     return probe.emergency ? "skipped" : "unknown";
 }
 
-int RunProbe(std::span<const std::string> args) {
-    const std::optional<CameraOptions> options = ReadCameraOptions(args, {});
-    if (!options) return kExitUsage;
-    CliProgram program(false);
-    ManualUpgradeSession session(program.owner, program.package, options->timing);
-    const bool allowed = session.ProbeTarget(options->address, options->credentials);
-    const ProbeResult probe = session.LastProbe();
-    PrintLine("model=" + TerminalSafe(probe.model));
-    PrintLine("serial=" + TerminalSafe(probe.serial));
-    PrintLine("version=" + TerminalSafe(probe.versionBefore));
-    PrintLine("doctype=" + TerminalSafe(probe.docType));
-    PrintLine("slot=" + std::to_string(probe.slot));
-    PrintLine(std::string("emergency=") + (probe.emergency ? "yes" : "no"));
-    PrintLine(std::string("admin=") + AdminText(probe));
-    return allowed ? kExitOk : kExitRefused;
-}
+class ProbeCommand final : public CommandBody {
+public:
+    explicit ProbeCommand(CLI::App& app) { DeclareCamera(app, camera_, true); }
+
+    int Run(CliIo& io, std::span<const std::string>) override {
+        const std::optional<CameraOptions> options = ReadCameraOptions(io, camera_, true);
+        if (!options) return kExitUsage;
+        CliProgram program(io, false);
+        ManualUpgradeSession session(program.owner, program.package, options->timing);
+        const bool allowed = session.ProbeTarget(options->address, options->credentials);
+        const ProbeResult probe = session.LastProbe();
+        io.Out("model=" + TerminalSafe(probe.model));
+        io.Out("serial=" + TerminalSafe(probe.serial));
+        io.Out("version=" + TerminalSafe(probe.versionBefore));
+        io.Out("doctype=" + TerminalSafe(probe.docType));
+        io.Out("slot=" + std::to_string(probe.slot));
+        io.Out(std::string("emergency=") + (probe.emergency ? "yes" : "no"));
+        io.Out(std::string("admin=") + AdminText(probe));
+        return allowed ? kExitOk : kExitRefused;
+    }
+
+private:
+    CameraArguments camera_;
+};
 
 const RegisterCommand kProbe({
     "probe",
-    "ADDRESS[:PORT] --user NAME --password PASS [--time-scale S]",
     "ask a camera whether it may be upgraded (model, version, image, administrator, serial)",
-    "  --user NAME, --password PASS   the camera's administrator account\n"
-    "  --password-file FILE           the password from FILE's first line (not readable by others);\n"
-    "                                 without either: $QRV_PASSWORD, else a prompt on the terminal\n"
-    "  --time-scale S                 multiply every wait by S (simulated cameras)",
-    &RunProbe,
+    &DeclareBody<ProbeCommand>,
 });
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string_view>
 
+#include <CLI/CLI.hpp>
+
 #include "cli/CliCommand.h"
 #include "cli/CliOptions.h"
 #include "cli/CliProgram.h"
@@ -28,11 +30,6 @@ namespace {
 std::string FactoryCredentials() {
     constexpr std::string_view kBasic = "Authorization: Basic ";
     return std::string(kFactoryAuthorization.substr(kBasic.size()));
-}
-
-void Report(const std::string& text) {
-    std::fprintf(stderr, "%s\n", text.c_str());
-    std::fflush(stderr);
 }
 
 long long Seconds(std::chrono::milliseconds duration) {
@@ -65,26 +62,44 @@ std::optional<std::string> RefuseForCamera(const std::string& path, const std::u
     return std::nullopt;
 }
 
-int RunRestore(std::span<const std::string> args) {
-    const std::optional<CameraOptions> options =
-        ReadCommandOptions(args, OptionRules{{"--yes", "--force"}, {"--file"}, false});
-    if (!options) return kExitUsage;
-    const auto file = options->values.find("--file");
-    if (file == options->values.end() || file->second.empty()) {
-        Report("Give the saved configuration with --file FILE.cfg.");
-        return kExitUsage;
+class RestoreCommand final : public CommandBody {
+public:
+    explicit RestoreCommand(CLI::App& app) {
+        DeclareCamera(app, camera_, false);
+        app.add_option("--file", file_, "the saved configuration (from backup, or one the upgrade kept)")
+            ->option_text("FILE.cfg");
+        app.add_flag("--yes", yes_, "answer the confirmation with yes");
+        app.add_flag("--force", force_,
+                     "restore a file saved from a camera with another serial\n"
+                     "(--yes does not; a file of another model is always refused)");
+        app.footer("The restore authenticates with the camera's factory account, as the upgrade does: no\n"
+                   "--user or password is needed.");
     }
+
+    int Run(CliIo& io, std::span<const std::string>) override;
+
+private:
+    CameraArguments camera_;
+    std::string file_;
+    bool yes_ = false;
+    bool force_ = false;
+};
+
+int RestoreCommand::Run(CliIo& io, std::span<const std::string>) {
+    const std::optional<CameraOptions> options = ReadCameraOptions(io, camera_, false);
+    if (!options) return kExitUsage;
+    if (file_.empty()) return UsageError(io, "Give the saved configuration with --file FILE.cfg.");
     const Timing& timing = options->timing;
 
     // The file is checked before the camera hears of it.
     ConfigBackupStore store(options->address, std::string(), FactoryCredentials(), WallNow(), std::string(), u"",
                             false, timing);
-    if (!store.UseSavedFile(file->second)) {
-        Report("Information: The configuration cannot be restored. " + store.ErrorText());
+    if (!store.UseSavedFile(file_)) {
+        io.Err("Information: The configuration cannot be restored. " + store.ErrorText());
         return kExitUsage;
     }
 
-    CliProgram program(options->flags.count("--yes") != 0);
+    CliProgram program(io, yes_);
     CliOwner& owner = program.owner;
     CameraClient client(owner, options->address, FactoryCredentials(), program.package.Models(), 0, nullptr, nullptr,
                         nullptr, {}, timing);
@@ -93,56 +108,48 @@ int RunRestore(std::span<const std::string> args) {
     if (!client.ReadIdentity(client.Inquire("inq=system", timing.inquiryTimeout), model, serial, true)) {
         return kExitRefused;
     }
-    PrintLine("Current version: " + TerminalSafe(client.VersionBefore()));
+    io.Out("Current version: " + TerminalSafe(client.VersionBefore()));
     if (const std::optional<std::string> refusal =
-            RefuseForCamera(file->second, model, serial, program.package.Models(), options->flags.count("--force") != 0)) {
-        Report("Information: The configuration cannot be restored. " + *refusal);
+            RefuseForCamera(file_, model, serial, program.package.Models(), force_)) {
+        io.Err("Information: The configuration cannot be restored. " + *refusal);
         return kExitUsage;
     }
 
-    const std::u16string question = u"Restore the configuration " + FromUtf8(file->second) + u" to the camera " +
+    const std::u16string question = u"Restore the configuration " + FromUtf8(file_) + u" to the camera " +
                                     FromUtf8(options->address) + u"? Its current settings are replaced.";
     if (ShowBox(owner, question, kMsgInformation, BoxIcon::Question, BoxButtons::OkCancel) != BoxAnswer::Ok) {
         return kExitRefused;
     }
 
-    PrintLine("Loading config file");
+    io.Out("Loading config file");
     if (!store.RunRestoreTries(client)) {
         const std::string why = store.ErrorText();
-        Report("Information: The camera did not take the configuration (" + std::to_string(timing.restoreTries) +
+        io.Err("Information: The camera did not take the configuration (" + std::to_string(timing.restoreTries) +
                " tries)." + (why.empty() ? "" : " " + why));
         return kExitRefused;
     }
 
     // The camera applies the configuration and is away for a while.
-    PrintLine("Reconfiguring");
+    io.Out("Reconfiguring");
     const auto start = std::chrono::steady_clock::now();
     SleepFor(timing.manualRestoreSettle);
     while (std::chrono::steady_clock::now() - start < timing.manualRestoreSettle + timing.manualPollLimit) {
         if (client.CheckModel(client.Inquire("inq=system", timing.inquiryTimeout), false)) {
-            PrintLine("Restored " + file->second + " to " + options->address + "; the camera is back (version " +
+            io.Out("Restored " + file_ + " to " + options->address + "; the camera is back (version " +
                       TerminalSafe(client.VersionNow()) + ").");
             return kExitOk;
         }
         SleepFor(timing.manualPoll);
     }
-    Report("Information: The camera took the configuration but did not answer within " +
+    io.Err("Information: The camera took the configuration but did not answer within " +
            std::to_string(Seconds(timing.manualRestoreSettle + timing.manualPollLimit)) + " s after it.");
     return kExitRefused;
 }
 
 const RegisterCommand kRestore({
     "restore",
-    "ADDRESS[:PORT] --file FILE.cfg [--yes] [--force] [--time-scale S]",
     "post a saved configuration back to a camera and wait until it has applied it",
-    "  --file FILE.cfg                the saved configuration (from backup, or one the upgrade kept)\n"
-    "  --yes                          answer the confirmation with yes\n"
-    "  --force                        restore a file saved from a camera with another serial\n"
-    "                                 (--yes does not; a file of another model is always refused)\n"
-    "  --time-scale S                 multiply every wait by S (simulated cameras)\n"
-    "  The restore authenticates with the camera's factory account, as the upgrade does: no\n"
-    "  --user or password is needed.",
-    &RunRestore,
+    &DeclareBody<RestoreCommand>,
 });
 
 }  // namespace

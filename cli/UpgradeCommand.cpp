@@ -1,7 +1,10 @@
 // upgrade ADDRESS[:PORT] --user NAME --password PASS [--retain | --backup]
-// [--yes] [--time-scale S]: the whole manual upgrade as the wizard runs it.
+// [--yes] [--report FILE] [--time-scale S]: the whole manual upgrade as the
+// wizard runs it.
 
 #include <chrono>
+
+#include <CLI/CLI.hpp>
 
 #include "cli/CliCommand.h"
 #include "cli/CliOptions.h"
@@ -21,7 +24,7 @@ namespace {
 // Prints the stage line of the progress page whenever it changes.
 class StagePrinter : public ManualSessionView {
 public:
-    explicit StagePrinter(OwnerPort& owner) : owner_(owner) {}
+    StagePrinter(CliIo& io, OwnerPort& owner) : io_(io), owner_(owner) {}
 
     void ShowStage(int stage) override {
         const int number = ManualStageMessage(stage);
@@ -29,18 +32,14 @@ public:
         const std::u16string text = MessageText(number, owner_);
         if (text == last_) return;
         last_ = text;
-        PrintLine(TerminalText(text));
+        io_.Out(TerminalText(text));
     }
 
 private:
+    CliIo& io_;
     OwnerPort& owner_;
     std::u16string last_;
 };
-
-void Complain(const std::string& text) {
-    std::fprintf(stderr, "%s\n", text.c_str());
-    std::fflush(stderr);
-}
 
 const char* SetupDataLine(SetupDataMode mode) {
     switch (mode) {
@@ -54,23 +53,39 @@ const char* SetupDataLine(SetupDataMode mode) {
     return "";
 }
 
-int RunUpgrade(std::span<const std::string> args) {
-    const std::optional<CameraOptions> options =
-        ReadCommandOptions(args, OptionRules{{"--retain", "--backup", "--yes"}, {"--report"}, true});
-    if (!options) return kExitUsage;
-    const bool retain = options->flags.count("--retain") != 0;
-    const bool backup = options->flags.count("--backup") != 0;
-    if (retain && backup) {
-        std::fprintf(stderr, "Give --retain or --backup, not both (--backup retains the settings too).\n");
-        return kExitUsage;
+class UpgradeCommand final : public CommandBody {
+public:
+    explicit UpgradeCommand(CLI::App& app) {
+        DeclareCamera(app, camera_, true);
+        app.add_flag("--retain", retain_, "save the settings before and restore them after; delete the .cfg file");
+        app.add_flag("--backup", backup_, "as --retain, but keep the .cfg file");
+        app.add_flag("--yes", yes_, "answer the confirmation with yes");
+        app.add_option("--report", report_,
+                       "write the camera's record: JSON, or CSV for a name ending in .csv;\n"
+                       "'-' writes JSON to standard output (the other output goes to stderr)")
+            ->option_text("FILE");
     }
-    const SetupDataMode mode = MakeSetupDataMode(retain || backup, backup);
 
-    const auto reportPath = options->values.find("--report");
-    ReportOutput reportOutput(reportPath == options->values.end() ? std::string() : reportPath->second);
-    CliProgram program(options->flags.count("--yes") != 0);
+    int Run(CliIo& io, std::span<const std::string>) override;
+
+private:
+    CameraArguments camera_;
+    bool retain_ = false;
+    bool backup_ = false;
+    bool yes_ = false;
+    std::string report_;
+};
+
+int UpgradeCommand::Run(CliIo& io, std::span<const std::string>) {
+    const std::optional<CameraOptions> options = ReadCameraOptions(io, camera_, true);
+    if (!options) return kExitUsage;
+    if (retain_ && backup_) return UsageError(io, "Give --retain or --backup, not both (--backup retains the settings too).");
+    const SetupDataMode mode = MakeSetupDataMode(retain_ || backup_, backup_);
+
+    ReportOutput reportOutput(io, report_);
+    CliProgram program(io, yes_);
     CliOwner& owner = program.owner;
-    StagePrinter printer(owner);
+    StagePrinter printer(io, owner);
     // Outlives the session: the job's worker reports to it until it is joined.
     CountingProgress progress;
     ManualUpgradeSession session(owner, program.package, options->timing, &printer);
@@ -94,16 +109,16 @@ int RunUpgrade(std::span<const std::string> args) {
         return kExitRefused;
     }
     const ProbeResult probe = session.LastProbe();
-    PrintLine(TerminalText(MessageText(219, owner)) + ": " + options->address);
-    PrintLine(TerminalText(MessageText(236, owner)) + ": " + TerminalSafe(probe.versionBefore));
-    PrintLine(TerminalText(MessageText(238, owner)) + ": " + program.package.CarriedVersion());
-    PrintLine(SetupDataLine(mode));
+    io.Out(TerminalText(MessageText(219, owner)) + ": " + options->address);
+    io.Out(TerminalText(MessageText(236, owner)) + ": " + TerminalSafe(probe.versionBefore));
+    io.Out(TerminalText(MessageText(238, owner)) + ": " + program.package.CarriedVersion());
+    io.Out(SetupDataLine(mode));
 
     if (!session.ConfirmUpgrade(options->credentials)) {
         writeReport();
         return kExitRefused;
     }
-    PrintLine(TerminalText(MessageText(200, owner)));
+    io.Out(TerminalText(MessageText(200, owner)));
     started = WallNow();
     // Ctrl+C or SIGTERM stops the run; the record says it did not finish.
     CatchInterrupts();
@@ -112,27 +127,27 @@ int RunUpgrade(std::span<const std::string> args) {
     if (!session.IsFinished()) {
         // The job is stopped and joined before its record is taken.
         session.Stop();
-        PrintLine("Interrupted.");
+        io.Out("Interrupted.");
         return writeReport() ? kExitInterrupted : kExitRefused;
     }
 
     if (!writeReport()) return kExitRefused;
     if (session.Step() != ManualStep::Result || !session.CameraCameBack()) {
-        if (!session.SaveError().empty()) Complain(session.SaveError() + " No firmware was sent.");
+        if (!session.SaveError().empty()) io.Err(session.SaveError() + " No firmware was sent.");
         return kExitRefused;
     }
     const std::string version = program.package.CarriedVersion();
-    PrintLine(TerminalText(MessageText(222, owner) + MessageText(234, owner)) + version.substr(std::min<size_t>(3, version.size())) +
+    io.Out(TerminalText(MessageText(222, owner) + MessageText(234, owner)) + version.substr(std::min<size_t>(3, version.size())) +
               TerminalText(MessageText(235, owner)));
     // The firmware is in, but "upgraded" is not the whole promise when the
     // settings were to be kept.
     if (mode != SetupDataMode::Discard && !session.ConfigurationRestored()) {
-        Complain("The settings were not restored; they are kept in " + session.BackupPath() +
+        io.Err("The settings were not restored; they are kept in " + session.BackupPath() +
                  " for the restore command.");
         return kExitRefused;
     }
     if (session.NotSeenAfterRestore()) {
-        Complain("The camera took its settings but did not answer again; they are kept in " + session.BackupPath() +
+        io.Err("The camera took its settings but did not answer again; they are kept in " + session.BackupPath() +
                  ".");
         return kExitRefused;
     }
@@ -141,18 +156,8 @@ int RunUpgrade(std::span<const std::string> args) {
 
 const RegisterCommand kUpgrade({
     "upgrade",
-    "ADDRESS[:PORT] --user NAME --password PASS [--retain | --backup] [--yes] [--report FILE] [--time-scale S]",
     "upgrade one camera: probe, confirm, save the settings if asked, upload, wait for the reboot, restore",
-    "  --user NAME, --password PASS   the camera's administrator account\n"
-    "  --password-file FILE           the password from FILE's first line (not readable by others);\n"
-    "                                 without either: $QRV_PASSWORD, else a prompt on the terminal\n"
-    "  --retain                       save the settings before and restore them after; delete the .cfg file\n"
-    "  --backup                       as --retain, but keep the .cfg file\n"
-    "  --yes                          answer the confirmation with yes\n"
-    "  --report FILE                  write the camera's record: JSON, or CSV for a name ending in .csv;\n"
-    "                                 '-' writes JSON to standard output (the other output goes to stderr)\n"
-    "  --time-scale S                 multiply every wait by S (simulated cameras)",
-    &RunUpgrade,
+    &DeclareBody<UpgradeCommand>,
 });
 
 }  // namespace
