@@ -1,12 +1,15 @@
-// qrv-firmware-upgrade-cli as a user runs it against simulated cameras: what
-// it prints, what it answers with, and what the camera ends up with.
+// qrv-firmware-upgrade-cli against simulated cameras: what it prints, what it
+// answers with, and what the camera ends up with. The commands run in-process
+// (qrv_cli); the program itself is started for its exit codes.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "tests/support/TestFolder.h"
 #include "tests/support/CommandRun.h"
+#include "tests/integration/cli/InProcessCli.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -26,8 +29,10 @@ struct Cli : ::testing::Test {
     CommandFolder folder;
     const fs::path& dir = folder.root;
 
-    // Runs the command line with `args` (no terminal on stdin).
-    CliRun RunCli(const std::string& args) const { return RunCommand(QRV_CLI_PATH, args, dir); }
+    // Runs the command line with `args` (no terminal on stdin): in-process,
+    // or the program itself.
+    CliRun RunCli(const std::string& args) const { return RunInProcess(args); }
+    CliRun RunProgram(const std::string& args) const { return RunCommand(QRV_CLI_PATH, args, dir); }
     std::vector<fs::path> SavedFiles() const { return folder.Files(); }
 };
 
@@ -69,33 +74,34 @@ TEST_F(Cli, ProbeRefusalsExitOneWithTheBoxesOnStandardError) {
     EXPECT_NE(emergency.out.find("admin=skipped\n"), std::string::npos);
 }
 
+// The program's exit codes for a usage error, help and version; the texts
+// and every option's reading are tests/unit/cli's.
 TEST_F(Cli, UsageErrorsExitTwoWithoutTouchingTheNetwork) {
     SimProcess sim(Camera("127.0.0.2"), 0.01);
     for (const std::string args : {"", "probe", "probe 127.0.0.2 --user admin", "probe 127.0.0.2:80x --user a --password b",
                                    "probe 127.0.0.2:1023 --user a --password b", "probe host.example --user a --password b",
                                    "upgrade 127.0.0.2 --user a --password b --retain --backup", "frobnicate",
                                    "upgrade 127.0.0.2 --user a --password b --time-scale -1",
-                                   "probe 127.0.0.2 --user a --password b --bogus"}) {
-        const CliRun run = RunCli(args);
+                                   "probe 127.0.0.2 --user a --password b --bogus",
+                                   "batch 127.0.0.2 --user a --password b --parallel=0"}) {
+        const CliRun run = RunProgram(args);
         EXPECT_EQ(run.exitCode, 2) << args;
-        EXPECT_FALSE(run.err.empty()) << args;
+        EXPECT_EQ(run.out, "") << args;
+        EXPECT_EQ(run.err.rfind("qrv-firmware-upgrade-cli: ", 0), 0u) << args << "\n" << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << args << "\n" << run.err;
     }
     const std::vector<SimEvent> events = sim.Events();
     EXPECT_TRUE(std::none_of(events.begin(), events.end(), [](const SimEvent& e) { return e.kind == "request"; }));
 }
 
-TEST_F(Cli, HelpAndVersion) {
-    const CliRun help = RunCli("--help");
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_NE(help.out.find("probe"), std::string::npos);
-    EXPECT_NE(help.out.find("upgrade"), std::string::npos);
-    const CliRun upgradeHelp = RunCli("upgrade --help");
-    EXPECT_EQ(upgradeHelp.exitCode, 0);
-    EXPECT_NE(upgradeHelp.out.find("--retain"), std::string::npos);
-    EXPECT_NE(upgradeHelp.out.find("--time-scale"), std::string::npos);
-    const CliRun version = RunCli("--version");
-    EXPECT_EQ(version.exitCode, 0);
-    EXPECT_NE(version.out.find("ver1.30"), std::string::npos);
+TEST_F(Cli, HelpAndVersionExitZero) {
+    for (const std::string args : {"--help", "-h", "upgrade --help", "batch -h", "--version"}) {
+        const CliRun run = RunProgram(args);
+        EXPECT_EQ(run.exitCode, 0) << args;
+        EXPECT_NE(run.out, "") << args;
+        EXPECT_EQ(run.err, "") << args;
+    }
+    EXPECT_NE(RunProgram("--version").out.find("ver1.30"), std::string::npos);
 }
 
 TEST_F(Cli, UpgradeWithRetainBringsTheCameraAndItsSettingsBack) {

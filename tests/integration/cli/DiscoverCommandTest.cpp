@@ -8,6 +8,7 @@
 
 #include "platform/NetworkInterfaces.h"
 #include "tests/support/CommandRun.h"
+#include "tests/integration/cli/InProcessCli.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TestFolder.h"
 
@@ -46,7 +47,9 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir_); }
 
+    // The program itself, and the command in-process.
     CliRun Run(const std::string& args) const { return RunCommand(QRV_CLI_PATH, "discover " + args, dir_); }
+    static CliRun RunHere(const std::string& args) { return RunInProcess("discover " + args); }
 
 private:
     fs::path dir_;
@@ -54,7 +57,7 @@ private:
 
 TEST_F(DiscoverCommand, JsonListsTheFleetInSlotOrder) {
     SimProcess sim(kFleet);
-    const CliRun run = Run("--json --seconds 0.4");
+    const CliRun run = RunHere("--json --seconds 0.4");
     EXPECT_EQ(run.exitCode, 0) << run.err;
     // Compared as Linux names the device.
     std::string out = run.out;
@@ -76,7 +79,7 @@ TEST_F(DiscoverCommand, JsonListsTheFleetInSlotOrder) {
 
 TEST_F(DiscoverCommand, TextIsOneTabSeparatedLinePerCamera) {
     SimProcess sim(kFleet);
-    const CliRun run = Run("--seconds 0.2");
+    const CliRun run = RunHere("--seconds 0.2");
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out,
               "02:00:00:00:00:01\t127.0.0.2\tQRV-K7\t2000001\t1.20\toff\toff\n"
@@ -85,8 +88,8 @@ TEST_F(DiscoverCommand, TextIsOneTabSeparatedLinePerCamera) {
 }
 
 TEST_F(DiscoverCommand, NoCameraGivesAnEmptyList) {
-    EXPECT_EQ(Run("--json --seconds 0.1").out, "[]\n");
-    EXPECT_EQ(Run("--seconds 0.1").out, "");
+    EXPECT_EQ(RunHere("--json --seconds 0.1").out, "[]\n");
+    EXPECT_EQ(RunHere("--seconds 0.1").out, "");
 }
 
 TEST_F(DiscoverCommand, UsageErrorsSendNothing) {
