@@ -49,7 +49,6 @@ public:
     void SetTargetGrid(TargetGrid* grid);
 
     AddCameraList& Entries() const { return *entries_; }
-    AddCameraListModel& EntryModel() const { return *model_; }
     AddCameraListView& EntryView() const { return *list_; }
     // The list's one selected row, shown by the view.
     void SelectRow(int row);

@@ -36,9 +36,7 @@ public:
 
     TargetGrid& Targets() { return targets_; }
     const TargetGrid& Targets() const { return targets_; }
-    CameraGridModel& GridModel() const { return *model_; }
     CameraGridView& GridView() const { return *grid_; }
-    bool LoginChecksRunning() const { return checks_->IsRunning(); }
     bool IsBusy() const { return busy_; }
     bool IsTesting() const { return testing_; }
     bool IsLocked() const { return locked_; }

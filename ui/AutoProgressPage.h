@@ -42,9 +42,7 @@ public:
     void WriteUnwrittenReport() override;
 
     BatchRun& Batch() const { return *batch_; }
-    ProgressListModel& ListModel() const { return *model_; }
     ProgressListView& ListView() const { return *list_; }
-    QtOwnerPort& BatchPort() const { return *port_; }
     QCheckBox* RetainBox() const { return retain_; }
     QCheckBox* BackupBox() const { return backup_; }
     QString CounterText() const;
