@@ -124,8 +124,6 @@ bool MakeParentFolders(const std::string& path) {
 
 }  // namespace
 
-std::string JsonString(const std::string& text) { return Dump(OrderedJson(ValidUtf8(text))); }
-
 std::string InertCsvCell(const std::string& text) {
     return !text.empty() && std::string_view(kCsvFormulaStarts).find(text.front()) != std::string_view::npos
                ? "'" + text

@@ -14,10 +14,6 @@
 
 namespace qrv {
 
-// `text` as a JSON string: quotes, backslashes and control characters
-// escaped; every byte that is no part of valid UTF-8 becomes U+FFFD.
-std::string JsonString(const std::string& text);
-
 struct ProgressItem;
 class BatchRun;
 class ManualUpgradeSession;
