@@ -137,7 +137,7 @@ TEST(CommandLine, AnOptionWithAValueTakesTheNextWordWhateverItLooksLike) {
             if (!TakesValue(*option)) continue;
             const std::string name = LongName(*option);
             if (kBadValues.count(name)) continue;  // checked values: below
-            for (const std::string& word : {"-h", "--help", "--yes", "-", "--"}) {
+            for (const std::string word : {"-h", "--help", "--yes", "-", "--"}) {
                 const Reading reading({command, name, word});
                 EXPECT_EQ(reading.ended, std::nullopt) << command << " " << name << " " << word << "\n"
                                                        << reading.err.str();
