@@ -588,8 +588,12 @@ TEST(SimConfig, FaultsOfTheDownloadOnTheWire) {
     // The cut and the endless answer count the body's bytes that left.
     for (const auto& e : sim.Events()) {
         if (e.kind != "response") continue;
-        if (e.Field("stream") == "cut") EXPECT_EQ(e.Field("body_length"), std::to_string(config.size() / 2));
-        if (e.Field("stream") == "endless") EXPECT_GT(std::stoull(e.Field("body_length")), kMiB);
+        if (e.Field("stream") == "cut") {
+            EXPECT_EQ(e.Field("body_length"), std::to_string(config.size() / 2));
+        }
+        if (e.Field("stream") == "endless") {
+            EXPECT_GT(std::stoull(e.Field("body_length")), kMiB);
+        }
     }
 }
 
