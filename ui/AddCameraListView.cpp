@@ -22,20 +22,8 @@ constexpr int kColumns = static_cast<int>(AddCameraColumn::Count);
 AddCameraListView::AddCameraListView(AddCameraListModel& model, QWidget* parent) : QTableView(parent) {
     setModel(&model);
     setItemDelegate(new AddCameraListDelegate(this));
-    setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::SingleSelection);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setShowGrid(false);
-    setWordWrap(false);
-    setCornerButtonEnabled(false);
-    verticalHeader()->hide();
-    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(std::max(16, fontMetrics().height()) + 4);
-    QHeaderView* header = horizontalHeader();
-    header->setSectionsClickable(false);
-    header->setHighlightSections(false);
-    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    header->viewport()->installEventFilter(this);
+    SetUpListView(this, QAbstractItemView::SingleSelection, 16);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     static const char* const kSamples[kColumns] = {"000", "255.255.255.255:65535", "Not a camera", "0000000",
                                                    "00.00"};
     FitColumns(this, kAddCameraColumnWidths, kSamples, kColumns);

@@ -23,23 +23,12 @@ constexpr int kColumns = static_cast<int>(GridColumn::Count);
 CameraGridView::CameraGridView(CameraGridModel& model, QWidget* parent) : QTableView(parent), model_(model) {
     setModel(&model_);
     setItemDelegate(new CameraGridDelegate(this));
-    setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setShowGrid(false);
-    setWordWrap(false);
-    setCornerButtonEnabled(false);
+    SetUpListView(this, QAbstractItemView::ExtendedSelection, kCheckBoxHeight);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    verticalHeader()->hide();
-    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(std::max(kCheckBoxHeight, fontMetrics().height()) + 4);
     QHeaderView* header = horizontalHeader();
-    header->setSectionsClickable(false);
-    header->setHighlightSections(false);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    header->viewport()->installEventFilter(this);
     static const char* const kSamples[kColumns] = {"", "00:00:00:00:00:00", "255.255.255.255", "QRV-K7N",
                                                    "0000000", "00.00", "admin"};
     FitColumns(this, kGridColumnWidths, kSamples, kColumns);

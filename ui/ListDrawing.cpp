@@ -73,4 +73,21 @@ void FitColumns(QTableView* view, const int* widths, const char* const* samples,
     view->horizontalHeader()->setStretchLastSection(true);
 }
 
+void SetUpListView(QTableView* view, int selectionMode, int minRowHeight) {
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(static_cast<QAbstractItemView::SelectionMode>(selectionMode));
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setShowGrid(false);
+    view->setWordWrap(false);
+    view->setCornerButtonEnabled(false);
+    QHeaderView* rows = view->verticalHeader();
+    rows->hide();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(std::max(minRowHeight, view->fontMetrics().height()) + 4);
+    QHeaderView* header = view->horizontalHeader();
+    header->setSectionsClickable(false);
+    header->setHighlightSections(false);
+    header->viewport()->installEventFilter(view);
+}
+
 }  // namespace qrv

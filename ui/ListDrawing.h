@@ -30,6 +30,12 @@ int HeaderItemAt(const QHeaderView* header, int x);
 // This cell's part of the focus rectangle around the view's current row.
 void DrawRowFocus(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index);
 
+// What the three lists' views share: whole rows selected in `mode`, no
+// editing, grid or word wrap, no row header, rows `minRowHeight` or the font's
+// height plus 4 pixels high, and a header whose presses reach the view's
+// event filter rather than sorting or highlighting by themselves.
+void SetUpListView(QTableView* view, int selectionMode, int minRowHeight);
+
 // Gives each column its design width, or more where this desktop's font
 // needs it for the header or for `samples[column]` (a typical value) to show
 // whole; the last column takes the room that is left.

@@ -22,19 +22,7 @@ constexpr int kColumns = static_cast<int>(ProgressColumn::Count);
 ProgressListView::ProgressListView(ProgressListModel& model, QWidget* parent) : QTableView(parent) {
     setModel(&model);
     setItemDelegate(new ProgressListDelegate(this));
-    setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::SingleSelection);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setShowGrid(false);
-    setWordWrap(false);
-    setCornerButtonEnabled(false);
-    verticalHeader()->hide();
-    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(std::max(16, fontMetrics().height()) + 4);
-    QHeaderView* header = horizontalHeader();
-    header->setSectionsClickable(false);
-    header->setHighlightSections(false);
-    header->viewport()->installEventFilter(this);
+    SetUpListView(this, QAbstractItemView::SingleSelection, 16);
     static const char* const kSamples[kColumns] = {"000", "255.255.255.255", "QRV-K7N", "00.00", "", "Loading config file"};
     FitColumns(this, kProgressColumnWidths, kSamples, kColumns);
 }

@@ -16,33 +16,14 @@
 #include "platform/HeadlessOwner.h"
 #include "report/BatchReport.h"
 #include "tests/support/TestFolder.h"
+#include "tests/unit/report/SampleRecord.h"
 
 namespace qrv {
 namespace {
 
 namespace fs = std::filesystem;
 
-ReportRecord Sample() {
-    ReportRecord r;
-    r.address = "127.0.0.2";
-    r.port = 8080;
-    r.mac = "08:00:23:00:05:01";
-    r.model = "QRV-K7";
-    r.serial = "100501";
-    r.versionBefore = "1.20";
-    r.versionAfter = "1.30";
-    r.stage = 9;
-    r.statusText = "Completed";
-    r.resultLine = "QRV-K7(127.0.0.2:8080) Completed successfully.";
-    r.finished = true;
-    r.upgraded = true;
-    r.settings = SetupDataMode::Backup;
-    r.configPath = "/tmp/c/qrv-k7.100501.cfg";
-    r.config = ConfigOutcome::RestoredKept;
-    r.started = "2026-12-07T11:12:13+01:00";
-    r.ended = "2026-12-07T11:14:00+01:00";
-    return r;
-}
+ReportRecord Sample() { return test::SampleRecord(); }
 
 BatchReport SampleReport() { return BatchReport{"1.30.0", "2026-12-07T11:12:00+01:00", "1.30", {Sample()}}; }
 

@@ -13,6 +13,7 @@
 #include "platform/Files.h"
 #include "report/ReportReader.h"
 #include "tests/support/TestFolder.h"
+#include "tests/unit/report/SampleRecord.h"
 
 namespace qrv {
 namespace {
@@ -20,23 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 
 ReportRecord Upgraded() {
-    ReportRecord r;
-    r.address = "127.0.0.2";
-    r.port = 8080;
-    r.mac = "08:00:23:00:05:01";
-    r.model = "QRV-K7";
-    r.serial = "100501";
-    r.versionBefore = "1.20";
-    r.versionAfter = "1.30";
-    r.stage = 9;
-    r.statusText = "Completed";
-    r.resultLine = "QRV-K7(127.0.0.2:8080) Completed successfully.";
-    r.finished = true;
-    r.upgraded = true;
-    r.settings = SetupDataMode::Backup;
-    r.configPath = "/tmp/c/qrv-k7.100501.cfg";
-    r.config = ConfigOutcome::RestoredKept;
-    r.started = "2026-12-07T11:12:13+01:00";
+    ReportRecord r = test::SampleRecord();
     r.ended = "2026-12-07T11:14:00-03:30";
     return r;
 }
