@@ -23,7 +23,6 @@ AddCameraListView::AddCameraListView(AddCameraListModel& model, QWidget* parent)
     setModel(&model);
     setItemDelegate(new AddCameraListDelegate(this));
     SetUpListView(this, QAbstractItemView::SingleSelection, 16);
-    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     static const char* const kSamples[kColumns] = {"000", "255.255.255.255:65535", "Not a camera", "0000000",
                                                    "00.00"};
     FitColumns(this, kAddCameraColumnWidths, kSamples, kColumns);

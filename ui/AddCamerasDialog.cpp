@@ -35,7 +35,8 @@ ListFileChooser& Chooser() {
 QPushButton* DialogButton(const QString& text, const char* objectName, QWidget* parent) {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(QString::fromLatin1(objectName));
-    button->setAutoDefault(false);
+    // Enter runs the focused button; elsewhere OK, the default.
+    button->setAutoDefault(true);
     return button;
 }
 

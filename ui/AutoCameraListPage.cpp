@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -27,7 +28,8 @@ constexpr int kStripGap = 6;
 QPushButton* PageButton(const QString& text, const char* objectName, QWidget* parent) {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(QString::fromLatin1(objectName));
-    button->setAutoDefault(false);
+    // Enter runs the focused button; elsewhere the wizard's Next, the default.
+    button->setAutoDefault(true);
     return button;
 }
 
@@ -139,6 +141,13 @@ void AutoCameraListPage::EnableAccessAndTesting(bool enable) {
     testingButton_->setEnabled(enable);
 }
 
+// Leaving the page (Back, Next) stops its timer: the wait for discovery and
+// the lock act on this page's buttons only while it is shown.
+void AutoCameraListPage::hideEvent(QHideEvent* event) {
+    if (!event->spontaneous()) pageTimer_.stop();
+    AutoListPageBase::hideEvent(event);
+}
+
 void AutoCameraListPage::OnShown() {
     RefreshGrid();
     if (wizard_.IsDiscoveryRunning()) {
@@ -152,6 +161,10 @@ void AutoCameraListPage::OnShown() {
         RefreshCursor();
         return;
     }
+    // Discovery may have ended while another page was shown.
+    busy_ = false;
+    RefreshCursor();
+    grid_->setEnabled(true);
     if (!DuplicatesPass()) {
         Lock();
         return;
@@ -169,6 +182,10 @@ void AutoCameraListPage::OnShown() {
 
 // Discovery has ended: the rows are complete and the buttons come on.
 void AutoCameraListPage::OnPageTimer() {
+    if (!isVisible()) {
+        pageTimer_.stop();
+        return;
+    }
     if (wizard_.IsDiscoveryRunning()) return;
     pageTimer_.stop();
     RefreshGrid();

@@ -53,6 +53,9 @@ signals:
     // The Add other cameras dialog is about to run (tests drive it from here).
     void AddCamerasOpening(QDialog* dialog);
 
+protected:
+    void hideEvent(QHideEvent* event) override;
+
 private:
     void OnPageTimer();
     void OnLoginChecksFinished() override;

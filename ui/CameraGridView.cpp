@@ -1,6 +1,8 @@
 #include "ui/CameraGridView.h"
 
+#include <QApplication>
 #include <QHeaderView>
+#include <QProxyStyle>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -18,6 +20,18 @@ namespace {
 
 constexpr int kColumns = static_cast<int>(GridColumn::Count);
 
+// The DHCP rows' address tip comes up this soon after the pointer rests, not
+// at the style's own (much longer) delay.
+class QuickTipStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override {
+        if (hint == SH_ToolTip_WakeUpDelay) return kAddressTipDelayMs;
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
+
 }  // namespace
 
 CameraGridView::CameraGridView(CameraGridModel& model, QWidget* parent) : QTableView(parent), model_(model) {
@@ -27,8 +41,11 @@ CameraGridView::CameraGridView(CameraGridModel& model, QWidget* parent) : QTable
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // The tip's delay is asked of the style of the widget under the pointer.
+    auto* tipStyle = new QuickTipStyle(QApplication::style()->name());
+    tipStyle->setParent(this);
+    viewport()->setStyle(tipStyle);
     QHeaderView* header = horizontalHeader();
-    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     static const char* const kSamples[kColumns] = {"", "00:00:00:00:00:00", "255.255.255.255", "QRV-K7N",
                                                    "0000000", "00.00", "admin"};
     FitColumns(this, kGridColumnWidths, kSamples, kColumns);

@@ -13,6 +13,8 @@ class CameraGridModel;
 
 // The column widths of the target grid.
 inline constexpr int kGridColumnWidths[] = {17, 123, 100, 85, 50, 70, 50};
+// How long the pointer rests on a DHCP row's address before its tip shows.
+inline constexpr int kAddressTipDelayMs = 100;
 
 class CameraGridView : public QTableView {
     Q_OBJECT

@@ -4,10 +4,10 @@
 // their own actions and record the calls instead.
 
 #include <QString>
+#include <QTimer>
+#include <QWidget>
 
 #include <functional>
-
-class QWidget;
 
 namespace qrv {
 
@@ -22,6 +22,35 @@ void SetDesktopActions(DesktopActions actions);
 
 void OpenWebPage(const QString& url);
 void WarningBeep();
+// Draws attention to `window`'s top-level window: the desktop's alert where
+// the window is not active, and in every case a flash of the window's own
+// frame (a FlashFrame).
 void FlashCaption(QWidget* window);
+
+// How the frame flashes: shown, hidden, shown, each for kFlashBlinkMs.
+inline constexpr int kFlashBlinkMs = 150;
+inline constexpr int kFlashBlinks = 3;
+inline constexpr int kFlashTotalMs = kFlashBlinkMs * kFlashBlinks;
+inline constexpr int kFlashWidth = 4;
+
+// A highlight-coloured band around the inside of a window, drawn over its
+// controls without taking input, that blinks and then hides.
+class FlashFrame : public QWidget {
+    Q_OBJECT
+public:
+    // Starts (or starts again) the flash of `window`.
+    static void Flash(QWidget* window);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    explicit FlashFrame(QWidget* window);
+    void Restart();
+    void OnBlink();
+
+    QTimer blink_;
+    int blinks_ = 0;
+};
 
 }  // namespace qrv

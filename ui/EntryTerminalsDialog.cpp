@@ -65,7 +65,8 @@ EntryTerminalsDialog::EntryTerminalsDialog(AddCamerasDialog& owner, OwnerPort& b
     for (BitmapPushButton* button : {prev_, next_, add_, del_}) {
         // The dialog goes on without pictures when they are missing.
         button->AttachImages();
-        button->setAutoDefault(false);
+        // Enter runs the focused button; elsewhere NEXT (keyPressEvent).
+        button->setAutoDefault(true);
     }
     connect(prev_, &QPushButton::clicked, this, &EntryTerminalsDialog::OnPrevButton);
     connect(next_, &QPushButton::clicked, this, &EntryTerminalsDialog::OnNextButton);
@@ -75,7 +76,7 @@ EntryTerminalsDialog::EntryTerminalsDialog(AddCamerasDialog& owner, OwnerPort& b
     ok->setObjectName(QStringLiteral("entryOk"));
     auto* close = new QPushButton(QStringLiteral("&Close"), this);
     close->setObjectName(QStringLiteral("entryClose"));
-    for (QPushButton* button : {ok, close}) button->setAutoDefault(false);
+    for (QPushButton* button : {ok, close}) button->setAutoDefault(true);
     connect(ok, &QPushButton::clicked, this, &EntryTerminalsDialog::OnOkButton);
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
 

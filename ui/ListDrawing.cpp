@@ -80,6 +80,9 @@ void SetUpListView(QTableView* view, int selectionMode, int minRowHeight) {
     view->setShowGrid(false);
     view->setWordWrap(false);
     view->setCornerButtonEnabled(false);
+    // One tab stop: Tab leaves the list and never moves or shrinks its
+    // selection; the arrow keys move inside it.
+    view->setTabKeyNavigation(false);
     QHeaderView* rows = view->verticalHeader();
     rows->hide();
     rows->setSectionResizeMode(QHeaderView::Fixed);
@@ -87,6 +90,7 @@ void SetUpListView(QTableView* view, int selectionMode, int minRowHeight) {
     QHeaderView* header = view->horizontalHeader();
     header->setSectionsClickable(false);
     header->setHighlightSections(false);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header->viewport()->installEventFilter(view);
 }
 

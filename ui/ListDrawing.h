@@ -30,10 +30,11 @@ int HeaderItemAt(const QHeaderView* header, int x);
 // This cell's part of the focus rectangle around the view's current row.
 void DrawRowFocus(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index);
 
-// What the three lists' views share: whole rows selected in `mode`, no
-// editing, grid or word wrap, no row header, rows `minRowHeight` or the font's
-// height plus 4 pixels high, and a header whose presses reach the view's
-// event filter rather than sorting or highlighting by themselves.
+// What the three lists' views share: whole rows selected in `mode`, one tab
+// stop, no editing, grid or word wrap, no row header, rows `minRowHeight` or
+// the font's height plus 4 pixels high, and a header with left-aligned titles
+// whose presses reach the view's event filter rather than sorting or
+// highlighting by themselves.
 void SetUpListView(QTableView* view, int selectionMode, int minRowHeight);
 
 // Gives each column its design width, or more where this desktop's font

@@ -68,8 +68,9 @@ SingleLoginDialog::SingleLoginDialog(CameraGridView& view, TargetGrid& grid, QWi
     // The dialogs go on without pictures when they are missing.
     prev_->AttachImages();
     next_->AttachImages();
+    // Enter runs the focused button; elsewhere NEXT (keyPressEvent).
     for (QPushButton* button : {static_cast<QPushButton*>(prev_), static_cast<QPushButton*>(next_)}) {
-        button->setAutoDefault(false);
+        button->setAutoDefault(true);
     }
     connect(prev_, &QPushButton::clicked, this, &SingleLoginDialog::OnPrevButton);
     connect(next_, &QPushButton::clicked, this, &SingleLoginDialog::OnNextButton);
@@ -78,7 +79,7 @@ SingleLoginDialog::SingleLoginDialog(CameraGridView& view, TargetGrid& grid, QWi
     ok->setObjectName(QStringLiteral("ok"));
     auto* close = new QPushButton(QStringLiteral("&Close"), this);
     close->setObjectName(QStringLiteral("close"));
-    for (QPushButton* button : {ok, close}) button->setAutoDefault(false);
+    for (QPushButton* button : {ok, close}) button->setAutoDefault(true);
     connect(ok, &QPushButton::clicked, this, &SingleLoginDialog::OnOkButton);
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
 

@@ -17,7 +17,8 @@ constexpr int kCaretDelayMs = 10;
 
 WhiteEdit::WhiteEdit(QWidget* parent) : QPlainTextEdit(parent) {
     setReadOnly(true);
-    setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Long lines wrap at the box's edge: the log reads without scrolling sideways.
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
     QPalette colours = palette();
     for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
         colours.setColor(group, QPalette::Base, Qt::white);
@@ -35,7 +36,7 @@ UpgradeLogDialog::UpgradeLogDialog(const BatchRun& list, QWidget* parent) : QDia
     log_->setPlainText(ToQString(list.UpgradeLog()));
     auto* close = new QPushButton(QStringLiteral("Close"), this);
     close->setObjectName(QStringLiteral("close"));
-    close->setAutoDefault(false);
+    close->setDefault(true);
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);

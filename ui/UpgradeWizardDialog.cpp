@@ -86,12 +86,12 @@ void UpgradeWizardDialog::BuildWindow() {
     next_->setObjectName(QStringLiteral("next"));
     cancel_ = new QPushButton(Message(kMsgCancel, port_.get()), this);
     cancel_->setObjectName(QStringLiteral("cancel"));
-    // Enter is the wizard's (OnOK), never a button's own default action.
+    // Enter runs the focused button; with the focus elsewhere, Next (OnOK).
     for (QPushButton* button : {back_, static_cast<QPushButton*>(next_), cancel_}) {
-        button->setAutoDefault(false);
-        button->setDefault(false);
+        button->setAutoDefault(true);
         button->setMinimumWidth(std::max(button->sizeHint().width(), 88));
     }
+    next_->setDefault(true);
     connect(back_, &QPushButton::clicked, this, &UpgradeWizardDialog::OnBack);
     connect(next_, &QPushButton::clicked, this, &UpgradeWizardDialog::OnNext);
     connect(cancel_, &QPushButton::clicked, this, &UpgradeWizardDialog::OnCancel);

@@ -43,28 +43,6 @@ using Mode = UpgradeWizardDialog::ButtonMode;
 const MessageBox kProceed = Box(u"Proceed to the firmware upgrade?", u"Information", BoxIcon::Question,
                                 BoxButtons::OkCancel);
 
-// Acts on the next modal dialog of type T once it is up and has become the
-// active window (its focus is given then; a busy machine shows the dialog a
-// moment before it activates it), from inside its own event loop (exec()
-// does not return before the dialog closes). After two seconds up it acts
-// all the same.
-template <class T>
-void WhenModal(std::function<void(T*)> act) {
-    auto* poll = new QTimer;
-    poll->setInterval(5);
-    auto polls = std::make_shared<int>(0);
-    QObject::connect(poll, &QTimer::timeout, [poll, act, polls] {
-        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (dialog && !dialog->isActiveWindow() && ++*polls < 400) return;
-        if (dialog) {
-            poll->stop();
-            poll->deleteLater();
-            act(dialog);
-        }
-    });
-    poll->start();
-}
-
 class AutoModeTest : public WizardTest {
 protected:
     void SetUp() override {
@@ -140,6 +118,9 @@ protected:
         QObject::connect(&ProgressPage(), &AutoProgressPage::UpgradeLogOpening, &ProgressPage(),
                          [this, log](QWidget* dialog) {
                              *log = static_cast<UpgradeLogDialog*>(dialog)->LogBox()->toPlainText();
+                             // Long lines wrap at the box's edge.
+                             EXPECT_EQ(static_cast<UpgradeLogDialog*>(dialog)->LogBox()->lineWrapMode(),
+                                       QPlainTextEdit::WidgetWidth);
                              QTimer::singleShot(50, dialog, [this, dialog] {
                                  Screenshot("upgrade-log", dialog);
                                  static_cast<QDialog*>(dialog)->reject();

@@ -6,6 +6,8 @@
 // would (click, type, press keys) and wait without blocking the event loop.
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QTimer>
 #include <QPushButton>
 #include <QLineEdit>
 #include <QString>
@@ -73,6 +75,28 @@ protected:
     static constexpr double kTimeScale = 0.01;
 
     void SetUp() override;
+// Acts on the next modal dialog of type T once it is up and has become the
+// active window (its focus is given then; a busy machine shows the dialog a
+// moment before it activates it), from inside its own event loop (exec()
+// does not return before the dialog closes). After two seconds up it acts
+// all the same.
+template <class T>
+void WhenModal(std::function<void(T*)> act) {
+    auto* poll = new QTimer;
+    poll->setInterval(5);
+    auto polls = std::make_shared<int>(0);
+    QObject::connect(poll, &QTimer::timeout, [poll, act, polls] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (dialog && !dialog->isActiveWindow() && ++*polls < 400) return;
+        if (dialog) {
+            poll->stop();
+            poll->deleteLater();
+            act(dialog);
+        }
+    });
+    poll->start();
+}
+
     void TearDown() override;
 
     // Creates and shows the wizard (discovery starts at once).
