@@ -44,23 +44,30 @@ QPushButton* DialogButton(const QString& text, const char* objectName, QWidget* 
 
 void SetListFileChooser(ListFileChooser chooser) { Chooser() = std::move(chooser); }
 
+// Where "*.*" would hide the files without a dot, "*" stands for every file.
+QStringList ListFileFilters() {
+#ifdef Q_OS_WIN
+    const QString all = QStringLiteral("All Files (*.*)");
+#else
+    const QString all = QStringLiteral("All Files (*)");
+#endif
+    return {QStringLiteral("CSV Files (*.txt)"), QStringLiteral("CSV Files (*.csv)"), all};
+}
+
 QString ChooseListFile(QWidget* parent) {
     if (Chooser()) return Chooser()(parent);
     QFileDialog dialog(parent);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(QStringLiteral("txt"));
-    dialog.setNameFilters({QStringLiteral("CSV Files (*.txt)"), QStringLiteral("CSV Files (*.csv)"),
-                           QStringLiteral("All Files (*.*)")});
+    dialog.setNameFilters(ListFileFilters());
     dialog.setOption(QFileDialog::ReadOnly);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().front();
 }
 
-AddCamerasDialog::AddCamerasDialog(OwnerPort& boxes, const ModelList& models, int alreadyTargeted, Timing timing,
-                                   QWidget* parent)
+AddCamerasDialog::AddCamerasDialog(const ModelList& models, int alreadyTargeted, Timing timing, QWidget* parent)
     : QDialog(parent),
-      boxes_(boxes),
       capacity_(std::max(0, kMaxListedCameras - alreadyTargeted)),
       port_(std::make_unique<QtOwnerPort>(this, [this](int id) { entries_->OnTimer(id); })),
       entries_(std::make_unique<AddCameraList>(*port_, models, timing)),
@@ -127,6 +134,8 @@ AddCamerasDialog::AddCamerasDialog(OwnerPort& boxes, const ModelList& models, in
     layout->addWidget(rule);
     layout->addLayout(bottom);
     resize(640, 360);
+    ChainTabOrder({list_, edit_, add_, delete_, load_, paste_, ok_, cancel});
+    NameForReader(list_, title->text());
 
     RefreshButtons();
     RefreshCounter();
@@ -228,7 +237,7 @@ void AddCamerasDialog::DeleteSelectedRow() {
 // ---- the buttons ----------------------------------------------------------------------
 
 void AddCamerasDialog::RunEntryDialog(int position) {
-    EntryTerminalsDialog entry(*this, boxes_, capacity_, position, this);
+    EntryTerminalsDialog entry(*this, capacity_, position, this);
     emit EntryDialogOpening(&entry);
     entry.exec();
 }
@@ -263,7 +272,7 @@ void AddCamerasDialog::OnDelete() {
     const std::u16string question = u"Would you like to delete the " +
                                     AddCameraColumnText(item, AddCameraColumn::Model) + u"(" +
                                     item.address.Text() + u")?";
-    if (Ask(boxes_, question, kCaptionInformation, BoxIcon::Question, BoxButtons::OkCancel) != BoxAnswer::Ok) return;
+    if (Ask(*port_, question, kCaptionInformation, BoxIcon::Question, BoxButtons::OkCancel) != BoxAnswer::Ok) return;
     entries_->DeleteRow(row);
     SelectRow(entries_->SelectedRow());
     RefreshButtons();
@@ -291,19 +300,19 @@ void AddCamerasDialog::AddImported(const CameraListImporter& importer) {
 void AddCamerasDialog::OnLoad() {
     const QString path = ChooseListFile(this);
     if (path.isEmpty()) return;
-    CameraListImporter importer(boxes_);
+    CameraListImporter importer(*port_);
     std::string error;
     if (importer.LoadFromFile(QFile::encodeName(path).toStdString(), error)) {
         AddImported(importer);
     } else if (!error.empty()) {
-        Ask(boxes_, FromUtf8(error), kCaptionInformation, BoxIcon::Exclamation, BoxButtons::Ok);
+        Ask(*port_, FromUtf8(error), kCaptionInformation, BoxIcon::Exclamation, BoxButtons::Ok);
     }
 }
 
 // The clipboard's text as the 8-bit bytes a site list is written in.
 void AddCamerasDialog::OnPaste() {
     const QByteArray bytes = QApplication::clipboard()->text().toLatin1();
-    CameraListImporter importer(boxes_);
+    CameraListImporter importer(*port_);
     if (importer.LoadFromBytes(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) {
         AddImported(importer);
     }
@@ -314,7 +323,7 @@ void AddCamerasDialog::OnPaste() {
 void AddCamerasDialog::accept() {
     AddCameraList& list = *entries_;
     if (!list.AllRowsAcceptable() &&
-        Ask(boxes_, u"Not all the listed cameras are valid!", kCaptionInformation, BoxIcon::Question,
+        Ask(*port_, u"Not all the listed cameras are valid!", kCaptionInformation, BoxIcon::Question,
             BoxButtons::OkCancel) != BoxAnswer::Ok) {
         return;
     }
@@ -324,7 +333,7 @@ void AddCamerasDialog::accept() {
 
 // Also Esc and the close box.
 void AddCamerasDialog::reject() {
-    if (RowCount() > 0 && Ask(boxes_, u"All of the data will be released.", kCaptionInformation, BoxIcon::Question,
+    if (RowCount() > 0 && Ask(*port_, u"All of the data will be released.", kCaptionInformation, BoxIcon::Question,
                               BoxButtons::OkCancel) != BoxAnswer::Ok) {
         return;
     }

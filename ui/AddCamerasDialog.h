@@ -33,6 +33,9 @@ using ListFileChooser = std::function<QString(QWidget* parent)>;
 // An empty chooser brings back the file-open dialog.
 void SetListFileChooser(ListFileChooser chooser);
 QString ChooseListFile(QWidget* parent);
+// The file types the list file dialog offers; the last one shows every file,
+// those without an extension too.
+QStringList ListFileFilters();
 
 // Owns its entry list (on a port of its own, whose timer drives the
 // inquiries); the entry view shows the rows through their model.
@@ -40,8 +43,8 @@ class AddCamerasDialog : public QDialog {
     Q_OBJECT
 public:
     // `alreadyTargeted`: the rows of the grid when the dialog opens; the
-    // dialog holds at most 256 minus that many.
-    AddCamerasDialog(OwnerPort& boxes, const ModelList& models, int alreadyTargeted, Timing timing,
+    // dialog holds at most 256 minus that many. Its boxes are its own.
+    AddCamerasDialog(const ModelList& models, int alreadyTargeted, Timing timing,
                      QWidget* parent = nullptr);
     ~AddCamerasDialog() override;
 
@@ -91,7 +94,6 @@ private:
     void AfterEntryDialog();
     void SortByColumn(int column);
 
-    OwnerPort& boxes_;
     const int capacity_;
     TargetGrid* grid_ = nullptr;
     std::unique_ptr<QtOwnerPort> port_;

@@ -55,6 +55,8 @@ AgreementPage::AgreementPage(OwnerPort& owner, QAbstractButton* nextButton, QWid
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(agreementText_, 1);
     layout->addLayout(radios);
+    ChainTabOrder({agreementText_, agree_, notAgree_});
+    NameForReader(agreementText_, QStringLiteral("License agreement"));
 }
 
 bool AgreementPage::IsAgreed() {

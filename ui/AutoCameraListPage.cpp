@@ -227,7 +227,7 @@ void AutoCameraListPage::OnAccessSetting() {
 
 void AutoCameraListPage::OnAddOtherCameras() {
     {
-        AddCamerasDialog dialog(Owner(), wizard_.Models(), targets_.RowCount(), wizard_.Times(), this);
+        AddCamerasDialog dialog(wizard_.Models(), targets_.RowCount(), wizard_.Times(), this);
         dialog.SetTargetGrid(&targets_);
         emit AddCamerasOpening(&dialog);
         dialog.exec();

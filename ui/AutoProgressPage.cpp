@@ -67,6 +67,7 @@ AutoProgressPage::AutoProgressPage(UpgradeWizardDialog& wizard, const TargetGrid
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(heading);
     layout->addWidget(list_, 1);
+    NameForReader(list_, title->text());
     layout->addWidget(setup);
 
     counterTimer_.setInterval(static_cast<int>(wizard.Times().counterTick.count()));

@@ -17,6 +17,7 @@
 #include "ui/BitmapPushButton.h"
 #include "ui/DesktopActions.h"
 #include "ui/Ipv4AddressEdit.h"
+#include "ui/QtOwnerPort.h"
 #include "ui/UiText.h"
 
 namespace qrv {
@@ -30,11 +31,11 @@ constexpr int kFirstCustomPort = 1024;
 
 }  // namespace
 
-EntryTerminalsDialog::EntryTerminalsDialog(AddCamerasDialog& owner, OwnerPort& boxes, int capacity, int position,
-                                           QWidget* parent)
+EntryTerminalsDialog::EntryTerminalsDialog(AddCamerasDialog& owner, int capacity, int position, QWidget* parent)
     : QDialog(parent),
       owner_(owner),
-      boxes_(boxes),
+      port_(std::make_unique<QtOwnerPort>(this, [](int) {})),
+      boxes_(*port_),
       capacity_(capacity),
       position_(position),
       address_(new Ipv4AddressEdit(this)),
@@ -110,9 +111,17 @@ EntryTerminalsDialog::EntryTerminalsDialog(AddCamerasDialog& owner, OwnerPort& b
     layout->addLayout(navigation);
     layout->addLayout(fields);
     layout->addLayout(buttons);
+    // Top to bottom, left to right, as drawn.
+    ChainTabOrder({prev_, next_, add_, del_, address_, port80_, portCustom_, customPort_, ok, close});
+    NameForReader(address_, addressLabel->text());
+    for (int i = 0; i < 4; ++i) NameForReader(address_->Field(i), addressLabel->text());
+    NameForReader(portCustom_, QStringLiteral("Custom port"));
+    NameForReader(customPort_, rangeLabel->text());
 
     ShowCurrentRow();
 }
+
+EntryTerminalsDialog::~EntryTerminalsDialog() = default;
 
 QString EntryTerminalsDialog::CounterText() const { return counter_->text(); }
 

@@ -5,6 +5,8 @@
 
 #include <QDialog>
 
+#include <memory>
+
 class QLabel;
 class QLineEdit;
 class QRadioButton;
@@ -15,14 +17,15 @@ class AddCamerasDialog;
 class BitmapPushButton;
 class Ipv4AddressEdit;
 class OwnerPort;
+class QtOwnerPort;
 
 class EntryTerminalsDialog : public QDialog {
     Q_OBJECT
 public:
     // `position`: the index of the row to start on; `capacity`: the most rows
-    // the owner's list may hold.
-    EntryTerminalsDialog(AddCamerasDialog& owner, OwnerPort& boxes, int capacity, int position,
-                         QWidget* parent = nullptr);
+    // the owner's list may hold. The dialog's boxes are its own.
+    EntryTerminalsDialog(AddCamerasDialog& owner, int capacity, int position, QWidget* parent = nullptr);
+    ~EntryTerminalsDialog() override;
 
     int Position() const { return position_; }
     QString CounterText() const;
@@ -53,6 +56,7 @@ private:
     bool Refuse(const std::u16string& text, QWidget* focus);
 
     AddCamerasDialog& owner_;
+    std::unique_ptr<QtOwnerPort> port_;
     OwnerPort& boxes_;
     const int capacity_;
     int position_;

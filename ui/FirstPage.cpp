@@ -34,6 +34,7 @@ FirstPage::FirstPage(OwnerPort& owner, const QString& modelName, const QString& 
     layout->addWidget(titleLine_);
     layout->addSpacing(6);
     layout->addWidget(precautions_, 1);
+    NameForReader(precautions_, title);
 }
 
 QString FirstPage::TitleLine() const { return titleLine_->text(); }

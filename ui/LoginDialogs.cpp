@@ -98,6 +98,8 @@ SingleLoginDialog::SingleLoginDialog(CameraGridView& view, TargetGrid& grid, QWi
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addLayout(buttons);
+    NameForReader(address_, QStringLiteral("IP address:"));
+    for (int i = 0; i < 4; ++i) NameForReader(address_->Field(i), QStringLiteral("IP address:"));
 
     row_ = std::max(0, view_.FirstSelectedRow());
     prev_->setEnabled(row_ != 0);

@@ -124,6 +124,7 @@ ManualTargetPage::ManualTargetPage(OwnerPort& owner, QWidget* parent)
     layout->addWidget(setup);
     layout->addStretch(1);
 
+    for (int i = 0; i < 4; ++i) NameForReader(address_->Field(i), QStringLiteral("&IP address:"));
     setTabOrder(address_, port80_);
     setTabOrder(port80_, customPortChoice_);
     setTabOrder(customPortChoice_, customPortEdit_);

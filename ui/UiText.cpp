@@ -1,5 +1,7 @@
 #include "ui/UiText.h"
 
+#include <QWidget>
+
 #include "platform/OwnerPort.h"
 #include "resources/MessageTable.h"
 
@@ -25,5 +27,24 @@ BoxAnswer Ask(OwnerPort& owner, const std::u16string& text, int captionNumber, B
 }
 
 QString Message(int number, OwnerPort* owner) { return ToQString(MessageU16(number, owner)); }
+
+void ChainTabOrder(std::initializer_list<QWidget*> widgets) {
+    QWidget* previous = nullptr;
+    for (QWidget* widget : widgets) {
+        if (previous) QWidget::setTabOrder(previous, widget);
+        previous = widget;
+    }
+}
+
+// "&&" stands for one '&' in a label; a lone '&' only marks the mnemonic.
+void NameForReader(QWidget* control, const QString& labelText) {
+    QString name;
+    for (qsizetype i = 0; i < labelText.size(); ++i) {
+        // The character after an '&' is kept, the '&' itself not.
+        if (labelText[i] == QLatin1Char('&') && i + 1 < labelText.size()) ++i;
+        name += labelText[i];
+    }
+    control->setAccessibleName(name);
+}
 
 }  // namespace qrv

@@ -4,8 +4,11 @@
 
 #include <QString>
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
+
+class QWidget;
 
 namespace qrv {
 
@@ -28,5 +31,11 @@ QString Message(int number, OwnerPort* owner);
 std::u16string MessageU16(int number, OwnerPort* owner);
 // Shows `text` through `owner` under the caption of message `captionNumber`.
 BoxAnswer Ask(OwnerPort& owner, const std::u16string& text, int captionNumber, BoxIcon icon, BoxButtons buttons);
+
+// Tab walks `widgets` in the given order, the order they are drawn in.
+void ChainTabOrder(std::initializer_list<QWidget*> widgets);
+// A control's name for a screen reader: its label's text without the '&'
+// that marks the mnemonic.
+void NameForReader(QWidget* control, const QString& labelText);
 
 }  // namespace qrv

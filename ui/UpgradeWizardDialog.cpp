@@ -148,6 +148,12 @@ void UpgradeWizardDialog::CreatePages() {
                                                           autoPages_.progress}) {
         pageArea_->addWidget(page);
     }
+    // Tab reaches the buttons after the page above them, as they are drawn.
+    QWidget* last = previousInFocusChain();
+    for (QWidget* button : std::initializer_list<QWidget*>{back_, next_, cancel_}) {
+        setTabOrder(last, button);
+        last = button;
+    }
 }
 
 void UpgradeWizardDialog::StartDiscovery() {

@@ -66,7 +66,7 @@ protected:
     // A dialog on its own, as if `targeted` cameras were in the grid already.
     AddCamerasDialog& OpenDialog(int targeted) {
         port_ = std::make_unique<QtOwnerPort>(nullptr, [](int) {});
-        dialog_ = std::make_unique<AddCamerasDialog>(*port_, models_, targeted,
+        dialog_ = std::make_unique<AddCamerasDialog>(models_, targeted,
                                                      Timing::Production().Scaled(kTimeScale));
         dialog_->show();
         return *dialog_;

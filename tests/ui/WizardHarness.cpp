@@ -20,8 +20,9 @@
 namespace qrv::test {
 
 BoxRecorder::BoxRecorder() {
-    SetBoxPresenter([this](QWidget*, const MessageBox& box) {
+    SetBoxPresenter([this](QWidget* owner, const MessageBox& box) {
         boxes_.push_back(box);
+        owners_.push_back(owner ? owner->objectName() : QString());
         if (onBox) onBox(box);
         if (!script_.empty()) {
             const BoxAnswer answer = script_.front();

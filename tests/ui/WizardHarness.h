@@ -48,14 +48,20 @@ public:
 
     void Answer(std::initializer_list<BoxAnswer> answers);
     std::vector<MessageBox> Boxes() const { return boxes_; }
+    // The object name of each box's owner window ("" for none).
+    std::vector<QString> Owners() const { return owners_; }
     std::size_t Count() const { return boxes_.size(); }
     const MessageBox& Last() const { return boxes_.back(); }
-    void Clear() { boxes_.clear(); }
+    void Clear() {
+        boxes_.clear();
+        owners_.clear();
+    }
     // Called for every box before it is answered (e.g. a screenshot).
     std::function<void(const MessageBox&)> onBox;
 
 private:
     std::vector<MessageBox> boxes_;
+    std::vector<QString> owners_;
     std::deque<BoxAnswer> script_;
 };
 

@@ -1,0 +1,181 @@
+// The wizard under the keyboard and a screen reader: Tab walks every page
+// and dialog in the order it is drawn, every control that takes the focus
+// has a name to be read out, the dialogs own the boxes they raise, and the
+// list file dialog shows files without an extension.
+
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QApplication>
+#include <QDir>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTimer>
+
+#include <string>
+#include <vector>
+
+#include "tests/ui/WizardHarness.h"
+#include "ui/AddCameraListView.h"
+#include "ui/AddCamerasDialog.h"
+#include "ui/BitmapPushButton.h"
+#include "ui/EntryTerminalsDialog.h"
+#include "ui/Ipv4AddressEdit.h"
+
+namespace qrv::test {
+namespace {
+
+// A control as a test names it: its object name, else a button's caption,
+// else (a field of a compound control) its parent's object name.
+QString Id(const QWidget* widget) {
+    if (!widget) return QStringLiteral("<none>");
+    if (qobject_cast<const Ipv4AddressEdit*>(widget->parentWidget())) {
+        return widget->parentWidget()->objectName() + QLatin1Char('.') + widget->objectName();
+    }
+    if (!widget->objectName().isEmpty()) return widget->objectName();
+    if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) return button->text();
+    return widget->parentWidget() ? widget->parentWidget()->objectName() : QString();
+}
+
+// The controls Tab visits from `start` until it comes back to it.
+std::string TabChain(QWidget* window, QWidget* start) {
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
+    window->raise();
+    window->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+    start->setFocus(Qt::TabFocusReason);
+    QStringList chain;
+    QWidget* focused = QApplication::focusWidget();
+    for (int i = 0; i < 40; ++i) {
+        chain << Id(focused);
+        QTest::keyClick(focused, Qt::Key_Tab);
+        focused = QApplication::focusWidget();
+        if (Id(focused) == chain.front()) break;
+    }
+    return chain.join(QStringLiteral(", ")).toStdString();
+}
+
+// Every control of `window` that can take the focus, unnamed for a screen reader.
+std::string Unnamed(QWidget* window) {
+    QStringList unnamed;
+    for (QWidget* widget : window->findChildren<QWidget*>()) {
+        if (widget->focusPolicy() == Qt::NoFocus || !widget->isVisibleTo(window)) continue;
+        // A view's scroll bars and viewport are its own parts, read with it.
+        if (widget->objectName().startsWith(QLatin1String("qt_"))) continue;
+        QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(widget);
+        if (!reader || reader->text(QAccessible::Name).trimmed().isEmpty()) {
+            unnamed << QStringLiteral("%1 (%2)").arg(Id(widget), QString::fromLatin1(widget->metaObject()->className()));
+        }
+    }
+    return unnamed.join(QStringLiteral(", ")).toStdString();
+}
+
+class KeyboardTabOrderTest : public WizardTest {
+protected:
+    void TearDown() override {
+        SetListFileChooser({});
+        dialog_.reset();
+        WizardTest::TearDown();
+    }
+    AddCamerasDialog& OpenDialog() {
+        dialog_ = std::make_unique<AddCamerasDialog>(models_, 0, Timing::Production().Scaled(kTimeScale));
+        dialog_->show();
+        return *dialog_;
+    }
+
+    const ModelList models_ = {"QRV-K7", "QRV-K7N", "QRV-K7P"};
+    std::unique_ptr<AddCamerasDialog> dialog_;
+};
+
+// The wizard's pages up to the manual target page, walked with Tab: the
+// page's controls first, then Back, Next and Cancel below them.
+TEST_F(KeyboardTabOrderTest, KeyboardWalksThePagesAsDrawnAndEveryControlIsNamed) {
+    OpenWizard();
+    struct Step {
+        const char* page;
+        const char* start;
+        std::string chain;
+    };
+    const std::vector<Step> steps = {
+        {"first", "precautions", "precautions, next, cancel"},
+        {"agreement", "agreementText", "agreementText, notAgree, back, cancel"},
+        {"mode", "automaticMode", "automaticMode, back, next, cancel"},
+        {"manual target", "field0",
+         "address.field0, port80, adminName, adminPassword, retain, backup, back, next, cancel"},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.page);
+        EXPECT_EQ(TabChain(&Wizard(), Find<QWidget>(step.start)), step.chain);
+        EXPECT_EQ(Unnamed(&Wizard()), "");
+        if (std::string(step.page) == "agreement") Click(Find<QRadioButton>("agree"));
+        if (std::string(step.page) == "mode") Click(Find<QRadioButton>("manualMode"));
+        if (std::string(step.page) != "manual target") ClickNext();
+    }
+}
+
+// Add other cameras: the list, the buttons beside it top to bottom, then OK
+// and Cancel; Entry terminals: the PREV..DEL row above the address and port.
+TEST_F(KeyboardTabOrderTest, KeyboardWalksTheAddDialogsAsDrawnAndTheyOwnTheirBoxes) {
+    AddCamerasDialog& dialog = OpenDialog();
+    dialog.AddEntries({CameraAddress{{127, 0, 0, 9}, 80}});
+    dialog.EnableOk(true);
+    EXPECT_EQ(TabChain(&dialog, &dialog.EntryView()),
+              "entryList, edit, add, delete, load, paste, addOk, addCancel");
+    EXPECT_EQ(Unnamed(&dialog), "");
+
+    {
+        dialog.AppendRow();
+        EntryTerminalsDialog entry(dialog, dialog.Capacity(), dialog.RowCount() - 1, &dialog);
+        entry.show();
+        EXPECT_EQ(TabChain(&entry, entry.PrevButton()),
+                  "PREV, NEXT, ADD, entryAddress.field0, entryPort80, entryOk, entryClose");
+        entry.PortCustom()->click();
+        ASSERT_TRUE(entry.PortCustom()->isChecked());
+        EXPECT_EQ(Unnamed(&entry), "");
+
+        // Its own refusal and question are its boxes, not the opener's.
+        boxes_.Answer({BoxAnswer::Ok, BoxAnswer::Cancel});
+        entry.CustomPortEdit()->setText(QStringLiteral("80"));
+        entry.OnNextButton();
+        entry.OnDelButton();
+        EXPECT_EQ(boxes_.Owners(), (std::vector<QString>{"EntryTerminalsDialog", "EntryTerminalsDialog"}));
+    }
+
+    // The dialog's own question, and the importer's refusal of a missing file.
+    boxes_.Clear();
+    boxes_.Answer({BoxAnswer::Cancel});
+    dialog.SelectRow(0);
+    dialog.OnDelete();
+    SetListFileChooser([](QWidget*) { return QStringLiteral("/nonexistent/sites.txt"); });
+    dialog.OnLoad();
+    ASSERT_EQ(boxes_.Count(), 2u);
+    EXPECT_EQ(boxes_.Owners(), (std::vector<QString>{"AddCamerasDialog", "AddCamerasDialog"}));
+}
+
+// The file dialog's last choice shows every file, "sites" without a dot too;
+// the first two keep to the list files.
+TEST_F(KeyboardTabOrderTest, ListFileFiltersShowFilesWithoutExtension) {
+    struct Case {
+        const char* file;
+        std::vector<bool> shownBy;  // by each filter in turn
+    };
+    const std::vector<Case> cases = {
+        {"sites", {false, false, true}},
+        {"sites.txt", {true, false, true}},
+        {"sites.csv", {false, true, true}},
+    };
+    const QStringList filters = ListFileFilters();
+    ASSERT_EQ(filters.size(), 3);
+    for (const Case& c : cases) {
+        for (int i = 0; i < filters.size(); ++i) {
+            const QString patterns =
+                QRegularExpression(QStringLiteral("\\(([^)]*)\\)")).match(filters[i]).captured(1);
+            EXPECT_EQ(QDir::match(patterns.split(QLatin1Char(' ')), QString::fromLatin1(c.file)),
+                      c.shownBy[static_cast<std::size_t>(i)])
+                << c.file << " under " << filters[i].toStdString();
+        }
+    }
+    EXPECT_TRUE(filters.back().startsWith(QStringLiteral("All Files (")));
+}
+
+}  // namespace
+}  // namespace qrv::test
