@@ -15,7 +15,7 @@ std::optional<std::u16string> FindItem(std::u16string_view reply, std::u16string
 std::optional<std::u16string> ReadMacAddress(std::u16string_view reply) {
     std::optional<std::u16string> mac = FindItem(reply, u"MacAddress=");
     if (!mac || mac->empty()) return std::nullopt;
-    std::replace(mac->begin(), mac->end(), u':', u'-');
+    std::replace(mac->begin(), mac->end(), u'-', u':');
     return mac;
 }
 

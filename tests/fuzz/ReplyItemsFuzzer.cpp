@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CheckItem(reply, key);
     }
     if (const auto mac = qrv::ReadMacAddress(reply)) {
-        Check(!mac->empty() && mac->find(u':') == std::u16string::npos);
+        Check(!mac->empty() && mac->find(u'-') == std::u16string::npos);
     }
 
     qrv::HeadlessOwner owner;

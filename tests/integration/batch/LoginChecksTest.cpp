@@ -72,6 +72,7 @@ TEST_F(LoginCheckRun, EachCameraIsJudgedByItsAnswerTwoAtATime) {
                        Camera("127.0.0.3", "mac=08:00:23:00:00:03" + slow) +
                        Camera("127.0.0.4", "mac=08:00:23:00:00:04" + slow) +
                        Camera("127.0.0.7:8080", "mac=08:00:23:00:00:07" + slow) +
+                       Camera("127.0.0.8", "mac=02:71:72:0A:bc:08" + slow) +
                        Camera("127.0.0.5", "mac=08:00:23:00:00:05 fault=silent"),
                    test::kScale);
     Make();
@@ -81,14 +82,16 @@ TEST_F(LoginCheckRun, EachCameraIsJudgedByItsAnswerTwoAtATime) {
         std::u16string mac;
     };
     const std::vector<Expect> expected = {
-        {Add(2, u"", u"admin"), CheckResult::Passed, u"08-00-23-00-00-02"},  // added by hand: MAC from the reply
+        {Add(2, u"", u"admin"), CheckResult::Passed, u"08:00:23:00:00:02"},  // added by hand: MAC from the reply
         {Add(3, u"kept", u"admin"), CheckResult::Passed, u"kept"},            // a known MAC stays
         {Add(4, u"", u"wrong"), CheckResult::Failed, u""},                     // refused credentials
-        {Add(7, u"", u"admin", 8080, u"DHCP"), CheckResult::Passed, u"08-00-23-00-00-07"},  // the real address
+        {Add(7, u"", u"admin", 8080, u"DHCP"), CheckResult::Passed, u"08:00:23:00:00:07"},  // the real address
+        // The MAC exactly as the camera's discovery answer shows it: colons, its own letter case.
+        {Add(8, u"", u"admin"), CheckResult::Passed, u"02:71:72:0A:bc:08"},
         {Add(6, u"", u"admin"), CheckResult::Failed, u""},                     // nobody listens there
         {Add(5, u"", u"admin"), CheckResult::Failed, u""},                     // never answers
     };
-    EXPECT_EQ(checks->Start(AllRows()), 6);
+    EXPECT_EQ(checks->Start(AllRows()), 7);
     EXPECT_EQ(owner.RunningTimers()[LoginChecks::kTimerId], 5) << "the scaled 500 ms tick";
 
     ASSERT_TRUE(RunUntilChecked());
@@ -124,7 +127,7 @@ TEST_F(LoginCheckRun, EachCameraIsJudgedByItsAnswerTwoAtATime) {
             edges.emplace_back(event.time, -1);
         }
     }
-    EXPECT_EQ(edges.size(), 2 * 5u) << "five requests: four answered, the silent camera's dropped";
+    EXPECT_EQ(edges.size(), 2 * 6u) << "six requests: five answered, the silent camera's dropped";
     std::sort(edges.begin(), edges.end());
     int open = 0;
     int mostOpen = 0;
@@ -149,7 +152,7 @@ TEST_F(LoginCheckRun, ResultsFollowTheirRowsThroughASort) {
     ASSERT_TRUE(RunUntilChecked());
     EXPECT_EQ(grid.Row(0).checkResult, CheckResult::Failed);
     EXPECT_EQ(grid.Row(1).checkResult, CheckResult::Passed);
-    EXPECT_EQ(grid.Row(1).mac, u"08-00-23-00-00-02");
+    EXPECT_EQ(grid.Row(1).mac, u"08:00:23:00:00:02");
     EXPECT_EQ(grid.Row(0).mac, u"");
     std::sort(watch.changedRows.begin(), watch.changedRows.end());
     EXPECT_EQ(watch.changedRows, (std::vector<int>{0, 1}));

@@ -48,9 +48,11 @@ TEST(ReplyItems, ValueRunsFromTheKeyToTheNextAmpersandOrTheEnd) {
     EXPECT_EQ(FindItem(u"OldSerial=1&Serial=2", u"Serial="), u"1");
 }
 
-TEST(ReplyItems, MacAddressGetsDashesAndDocTypeDefaultsToEmpty) {
-    EXPECT_EQ(ReadMacAddress(u"a=1&MacAddress=08:00:23:0a:bc:01&b=2"), u"08-00-23-0a-bc-01");
-    EXPECT_EQ(ReadMacAddress(u"MacAddress=08:00:23:0A:BC:01"), u"08-00-23-0A-BC-01");
+TEST(ReplyItems, MacAddressKeepsTheDiscoveredFormAndDocTypeDefaultsToEmpty) {
+    // Colons and the camera's letter case, as discovery shows the MAC.
+    EXPECT_EQ(ReadMacAddress(u"a=1&MacAddress=08:00:23:0a:bc:01&b=2"), u"08:00:23:0a:bc:01");
+    EXPECT_EQ(ReadMacAddress(u"MacAddress=08:00:23:0A:BC:01"), u"08:00:23:0A:BC:01");
+    EXPECT_EQ(ReadMacAddress(u"MacAddress=02-71-72-00-00-09"), u"02:71:72:00:00:09");
     EXPECT_EQ(ReadMacAddress(u"MacAddress=&b=2"), std::nullopt);
     EXPECT_EQ(ReadMacAddress(u"ModelName=QRV-K7"), std::nullopt);
     EXPECT_EQ(ReadDocType(u"ModelName=QRV-K7&SoftVersion=1.20"), u"");
