@@ -1,10 +1,15 @@
 #include "ui/Ipv4AddressEdit.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
+
+#include <algorithm>
+#include <utility>
 
 namespace qrv {
 
@@ -59,11 +64,22 @@ Ipv4AddressEdit::Bytes Ipv4AddressEdit::Address() const {
 }
 
 void Ipv4AddressEdit::SetAddress(const Bytes& address) {
-    for (std::size_t i = 0; i < 4; ++i) fields_[i]->setText(QString::number(address[i]));
+    std::array<QString, 4> texts;
+    for (std::size_t i = 0; i < 4; ++i) texts[i] = QString::number(address[i]);
+    SetTexts(texts);
 }
 
-void Ipv4AddressEdit::Clear() {
-    for (QLineEdit* field : fields_) field->clear();
+void Ipv4AddressEdit::Clear() { SetTexts({}); }
+
+// setText drops the selection; the field holding the focus keeps its text
+// selected, so a dialog that focuses first and fills in after still lets
+// typing replace it.
+void Ipv4AddressEdit::SetTexts(const std::array<QString, 4>& texts) {
+    afterAutoMove_ = false;
+    for (std::size_t i = 0; i < 4; ++i) {
+        fields_[i]->setText(texts[i]);
+        if (fields_[i]->hasFocus()) fields_[i]->selectAll();
+    }
 }
 
 int Ipv4AddressEdit::IndexOf(QObject* field) const {
@@ -76,7 +92,7 @@ int Ipv4AddressEdit::IndexOf(QObject* field) const {
 void Ipv4AddressEdit::FocusField(int index, bool selectAll) {
     if (index < 0 || index > 3) return;
     QLineEdit* field = fields_[static_cast<std::size_t>(index)];
-    field->setFocus();
+    field->setFocus(Qt::OtherFocusReason);
     if (selectAll) {
         field->selectAll();
     } else {
@@ -87,43 +103,81 @@ void Ipv4AddressEdit::FocusField(int index, bool selectAll) {
 void Ipv4AddressEdit::OnEdited(int index) {
     QLineEdit* field = fields_[static_cast<std::size_t>(index)];
     if (field->text().toInt() > 255) field->setText(QStringLiteral("255"));
-    if (field->text().size() == 3 && field->cursorPosition() == 3) FocusField(index + 1, true);
+    if (index < 3 && field->text().size() == 3 && field->cursorPosition() == 3) {
+        FocusField(index + 1, true);
+        afterAutoMove_ = true;
+    }
 }
 
-// Dot and blank move to the next field, Backspace at the start of a field and
-// the arrows at its edges move between fields, as in a single line edit.
-bool Ipv4AddressEdit::eventFilter(QObject* watched, QEvent* event) {
-    const int index = IndexOf(watched);
-    if (index < 0 || event->type() != QEvent::KeyPress) return QFrame::eventFilter(watched, event);
-    auto* key = static_cast<QKeyEvent*>(event);
+// A clipboard text of up to four dot-separated numbers fills the fields from
+// the first; anything else is left to the field (whose validator takes digits).
+bool Ipv4AddressEdit::PasteDotted() {
+    const QString text = QGuiApplication::clipboard()->text().trimmed();
+    if (!text.contains(u'.')) return false;
+    const QStringList parts = text.split(u'.');
+    if (parts.size() > 4) return false;
+    static const QRegularExpression number(QStringLiteral("^[0-9]{1,3}$"));
+    std::array<QString, 4> texts;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        const QString part = parts[i].trimmed();
+        if (!part.isEmpty() && !number.match(part).hasMatch()) return false;
+        texts[static_cast<std::size_t>(i)] = part.toInt() > 255 ? QStringLiteral("255") : part;
+    }
+    SetTexts(texts);
+    FocusField(static_cast<int>(parts.size()) - 1, false);
+    return true;
+}
+
+bool Ipv4AddressEdit::HandleKey(int index, const QKeyEvent& key) {
+    const bool afterAutoMove = std::exchange(afterAutoMove_, false);
+    if (key.matches(QKeySequence::Paste)) return PasteDotted();
     QLineEdit* field = fields_[static_cast<std::size_t>(index)];
     const bool atStart = field->cursorPosition() == 0 && !field->hasSelectedText();
     const bool atEnd = field->cursorPosition() == field->text().size() && !field->hasSelectedText();
-    switch (key->key()) {
+    const bool plain = (key.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    switch (key.key()) {
     case Qt::Key_Period:
     case Qt::Key_Space:
-        if (!field->text().isEmpty()) FocusField(index + 1, true);
-        return true;
+        if (!afterAutoMove && !field->text().isEmpty()) FocusField(index + 1, true);
+        return true;  // never typed into a field
     case Qt::Key_Backspace:
-        if (atStart && index > 0) {
-            FocusField(index - 1, false);
-            return true;
-        }
-        break;
+        if (!plain || !atStart || index == 0) return false;
+        FocusField(index - 1, false);
+        return true;
     case Qt::Key_Left:
-        if (atStart && index > 0) {
-            FocusField(index - 1, false);
-            return true;
-        }
-        break;
+        if (!plain || !atStart || index == 0) return false;
+        FocusField(index - 1, true);
+        return true;
     case Qt::Key_Right:
-        if (atEnd && index < 3) {
-            fields_[static_cast<std::size_t>(index + 1)]->setFocus();
-            fields_[static_cast<std::size_t>(index + 1)]->setCursorPosition(0);
-            return true;
+        if (!plain || !atEnd || index == 3) return false;
+        FocusField(index + 1, true);
+        return true;
+    case Qt::Key_Home:
+        if (!plain) return false;
+        FocusField(0, false);
+        fields_[0]->setCursorPosition(0);
+        return true;
+    case Qt::Key_End:
+        if (!plain) return false;
+        FocusField(3, false);
+        return true;
+    default: return false;
+    }
+}
+
+bool Ipv4AddressEdit::eventFilter(QObject* watched, QEvent* event) {
+    const int index = IndexOf(watched);
+    if (index >= 0 && event->type() == QEvent::KeyPress && HandleKey(index, *static_cast<QKeyEvent*>(event))) {
+        return true;
+    }
+    if (index >= 0 && event->type() == QEvent::FocusOut) afterAutoMove_ = false;
+    if (index >= 0 && event->type() == QEvent::FocusIn) {
+        // A click places the cursor itself; a closing popup (the field's own
+        // menu) hands the focus back where it was.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::MouseFocusReason && reason != Qt::PopupFocusReason) {
+            fields_[static_cast<std::size_t>(index)]->selectAll();
         }
-        break;
-    default: break;
     }
     return QFrame::eventFilter(watched, event);
 }
