@@ -7,13 +7,17 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <optional>
 
 #include "tests/ui/WizardHarness.h"
+#include "ui/AddCamerasDialog.h"
+#include "ui/EntryTerminalsDialog.h"
 #include "ui/Ipv4AddressEdit.h"
 #include "ui/ManualTargetPage.h"
+#include "ui/QtOwnerPort.h"
 
 namespace qrv::test {
 namespace {
@@ -175,6 +179,30 @@ TEST_F(KeyboardManualTargetAddress, TypingOverTheInitialAddressGivesTheTypedOne)
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_I, Qt::AltModifier);
     Press(QStringLiteral("10.1.2.30"));
     EXPECT_EQ(Show(FieldTexts(*Find<Ipv4AddressEdit>("address"))), Show({"10", "1", "2", "30"}));
+}
+
+// Entry terminals focuses the address before it fills in each row's value:
+// typing still replaces it, on the first row and on the next.
+TEST_F(KeyboardManualTargetAddress, EntryTerminalsRowsAreTypedOver) {
+    QtOwnerPort port(nullptr, [](int) {});
+    AddCamerasDialog dialog({"QRV-K7"}, 0, Timing::Production().Scaled(kTimeScale));
+    dialog.show();
+    std::vector<std::string> typed;
+    QObject::connect(&dialog, &AddCamerasDialog::EntryDialogOpening, [&](QDialog* shown) {
+        QTimer::singleShot(0, shown, [&, shown] {
+            auto* entry = static_cast<EntryTerminalsDialog*>(shown);
+            EXPECT_TRUE(QTest::qWaitForWindowActive(shown));
+            Press(QStringLiteral("127.0.0.3"));
+            typed.push_back(Show(FieldTexts(*entry->AddressEdit())));
+            entry->OnNextButton();
+            Press(QStringLiteral("10.1.2.30"));
+            typed.push_back(Show(FieldTexts(*entry->AddressEdit())));
+            Screenshot("entry", shown);
+            shown->reject();
+        });
+    });
+    dialog.OnAdd();
+    EXPECT_EQ(typed, (std::vector<std::string>{"127|0|0|3", "10|1|2|30"}));
 }
 
 }  // namespace
