@@ -75,12 +75,6 @@ MessageBox Box(const std::u16string& text, const std::u16string& caption, BoxIco
 // the owner's alone, and parses. Empty (with a failure) otherwise.
 QJsonArray ReadWizardReport(const std::string& path, const QString& configRoot);
 
-// The wizard under test with scaled time, its pages reached as a user would.
-class WizardTest : public ::testing::Test {
-protected:
-    static constexpr double kTimeScale = 0.01;
-
-    void SetUp() override;
 // Acts on the next modal dialog of type T once it is up and has become the
 // active window (its focus is given then; a busy machine shows the dialog a
 // moment before it activates it), from inside its own event loop (exec()
@@ -103,6 +97,12 @@ void WhenModal(std::function<void(T*)> act) {
     poll->start();
 }
 
+// The wizard under test with scaled time, its pages reached as a user would.
+class WizardTest : public ::testing::Test {
+protected:
+    static constexpr double kTimeScale = 0.01;
+
+    void SetUp() override;
     void TearDown() override;
 
     // Creates and shows the wizard (discovery starts at once).
