@@ -29,7 +29,9 @@ QVariant AddCameraListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= list_.RowCount()) return {};
     const AddCameraItem& row = list_.Row(index.row());
     switch (role) {
-    case Qt::DisplayRole: return ToQString(AddCameraColumnText(row, static_cast<AddCameraColumn>(index.column())));
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole:
+        return ToQString(AddCameraColumnText(row, static_cast<AddCameraColumn>(index.column())));
     case Qt::TextAlignmentRole:
         return index.column() == 0 ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
     case kConflictRole: return static_cast<int>(row.conflict);

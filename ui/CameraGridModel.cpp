@@ -32,6 +32,13 @@ QVariant CameraGridModel::data(const QModelIndex& index, int role) const {
     const auto column = static_cast<GridColumn>(index.column());
     switch (role) {
     case Qt::DisplayRole: return ToQString(GridColumnText(row, column));
+    case Qt::AccessibleTextRole:
+        // The check box has no text: a reader says whose box it is and its state.
+        if (column == GridColumn::Target) {
+            return ToQString(row.addressText) +
+                   (row.target ? QStringLiteral(" checked") : QStringLiteral(" not checked"));
+        }
+        return ToQString(GridColumnText(row, column));
     case Qt::CheckStateRole:
         if (column == GridColumn::Target) return row.target ? Qt::Checked : Qt::Unchecked;
         return {};

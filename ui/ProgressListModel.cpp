@@ -33,6 +33,12 @@ QVariant ProgressListModel::data(const QModelIndex& index, int role) const {
         // The progress column draws a bar and has no text.
         return column == ProgressColumn::Progress ? QVariant()
                                                   : QVariant(ToQString(ProgressColumnText(row, column)));
+    case Qt::AccessibleTextRole:
+        // The bar is read as the share done, in whole percent.
+        if (column == ProgressColumn::Progress) {
+            return QStringLiteral("%1%").arg(row.progress.load() * 100 / BatchRun::kProgressComplete);
+        }
+        return ToQString(ProgressColumnText(row, column));
     case kProgressRole: return row.progress.load();
     case Qt::TextAlignmentRole:
         return index.column() == 0 ? QVariant(Qt::AlignHCenter | Qt::AlignVCenter) : QVariant();

@@ -260,6 +260,30 @@ TEST_F(GridModelTest, HeaderPressesSortInsideAResetAndKeepTheViewsRows) {
     EXPECT_EQ(CheckState(*model_, 0), Qt::Unchecked) << "ascending: the rows that are not targets first";
 }
 
+// A screen reader reads a row as its cells' texts; the check box cell as
+// whose box it is and its state.
+TEST_F(GridModelTest, RowsReadAsTheirColumnsTexts) {
+    AddAll();
+    grid_.SetTarget(1, false);
+    grid_.SetCredentials(2, u"admin", u"secret");
+    struct Case {
+        int row;
+        Lines read;  // every column, left to right
+    };
+    const Case cases[] = {
+        {0, {"10.0.0.7 checked", "00:80:45:00:00:03", "10.0.0.7", "QRV-K7N", "1000003", "1.20", ""}},
+        {1, {"DHCP not checked", "00:80:45:00:00:01", "DHCP", "QRV-K7", "1000001", "1.20", ""}},
+        {2, {"10.0.0.6:8080 checked", "00:80:45:00:00:02", "10.0.0.6:8080", "QRV-K7P", "1000002", "1.20", "admin"}},
+    };
+    for (const Case& c : cases) {
+        Lines read;
+        for (int column = 0; column < model_->columnCount(); ++column) {
+            read.push_back(Text(*model_, c.row, column, Qt::AccessibleTextRole));
+        }
+        EXPECT_EQ(read, c.read) << c.row;
+    }
+}
+
 TEST_F(GridModelTest, EmptyingTheGridRemovesEveryRowAtOnce) {
     AddAll();
     grid_.DeleteAllRows();
@@ -361,6 +385,19 @@ TEST_F(AddCameraModelTest, DeletingARowRemovesItAndRenumbersTheRest) {
     EXPECT_EQ(model_->rowCount(), 0);
 }
 
+TEST_F(AddCameraModelTest, RowsReadAsTheirColumnsTexts) {
+    Add({10, 1, 2, 3}, 8080);
+    list_.AppendRow();
+    for (int row = 0; row < model_->rowCount(); ++row) {
+        for (int column = 0; column < model_->columnCount(); ++column) {
+            EXPECT_EQ(Text(*model_, row, column, Qt::AccessibleTextRole), Text(*model_, row, column))
+                << row << ',' << column;
+        }
+    }
+    EXPECT_EQ(Text(*model_, 0, 1, Qt::AccessibleTextRole), "10.1.2.3:8080");
+    EXPECT_EQ(Text(*model_, 1, 0, Qt::AccessibleTextRole), "002");
+}
+
 TEST_F(AddCameraModelTest, HeaderPressesReorderTheRowsAndEveryRowRepaints) {
     Add({10, 0, 0, 20});
     Add({10, 0, 0, 3});
@@ -439,6 +476,30 @@ TEST_F(ProgressModelTest, EveryTargetOfTheGridBecomesARow) {
     EXPECT_EQ(model_->rowCount(), 0);
     batch_.Clear();
     EXPECT_EQ(log_->Take(), Lines{}) << "nothing to remove";
+}
+
+// The progress bar reads as the share done (nothing yet before a run); the
+// other cells as their texts.
+TEST_F(ProgressModelTest, RowsReadAsTheirColumnsTextsAndTheBarAsAShare) {
+    struct Case {
+        UpgradeTarget target;
+        Lines read;
+    };
+    const Case cases[] = {
+        {UpgradeTarget{u"a", u"b", u"QRV-K7", u"1.20", u"", {10, 0, 0, 5}, 80, false},
+         {"001", "10.0.0.5", "QRV-K7", "1.20", "0%", "Standby"}},
+        {UpgradeTarget{u"a", u"b", u"QRV-K7P", u"1.10", u"", {10, 0, 0, 6}, 8080, false},
+         {"002", "10.0.0.6:8080", "QRV-K7P", "1.10", "0%", "Standby"}},
+    };
+    for (const Case& c : cases) {
+        const int row = batch_.AddRow(c.target);
+        ASSERT_GE(row, 0);
+        Lines read;
+        for (int column = 0; column < model_->columnCount(); ++column) {
+            read.push_back(Text(*model_, row, column, Qt::AccessibleTextRole));
+        }
+        EXPECT_EQ(read, c.read) << row;
+    }
 }
 
 TEST_F(ProgressModelTest, RowsAddedOneByOneUpToTheLimit) {
