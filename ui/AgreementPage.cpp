@@ -29,6 +29,7 @@ AgreementPage::AgreementPage(OwnerPort& owner, QAbstractButton* nextButton, QWid
     auto* group = new QButtonGroup(this);
     group->addButton(notAgree_, 0);
     group->addButton(agree_, 1);
+    TabToCheckedOption(group);
 
     QString text;
     for (int section : kAgreementSections) text += Message(section, &Owner());

@@ -60,6 +60,7 @@ EntryTerminalsDialog::EntryTerminalsDialog(AddCamerasDialog& owner, int capacity
     auto* group = new QButtonGroup(this);
     group->addButton(port80_, 0);
     group->addButton(portCustom_, 1);
+    TabToCheckedOption(group);
     connect(port80_, &QRadioButton::clicked, customPort_, [this] { customPort_->setEnabled(false); });
     connect(portCustom_, &QRadioButton::clicked, customPort_, [this] { customPort_->setEnabled(true); });
 

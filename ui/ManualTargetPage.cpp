@@ -59,6 +59,7 @@ ManualTargetPage::ManualTargetPage(OwnerPort& owner, QWidget* parent)
     auto* ports = new QButtonGroup(this);
     ports->addButton(port80_, 0);
     ports->addButton(customPortChoice_, 1);
+    TabToCheckedOption(ports);
     customPortEdit_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this));
     customPortEdit_->setMaxLength(10);
     customPortEdit_->setText(QString::number(customPort_));

@@ -23,6 +23,7 @@ ModeSelectPage::ModeSelectPage(OwnerPort& owner, QWidget* parent)
     auto* buttons = new QButtonGroup(this);
     buttons->addButton(automatic_, kAutomatic);
     buttons->addButton(manual_, kManual);
+    TabToCheckedOption(buttons);
 
     auto* groupLayout = new QVBoxLayout(group_);
     groupLayout->setContentsMargins(16, 12, 16, 12);

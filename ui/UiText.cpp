@@ -1,5 +1,8 @@
 #include "ui/UiText.h"
 
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QFocusEvent>
 #include <QWidget>
 
 #include "platform/OwnerPort.h"
@@ -34,6 +37,36 @@ void ChainTabOrder(std::initializer_list<QWidget*> widgets) {
         if (previous) QWidget::setTabOrder(previous, widget);
         previous = widget;
     }
+}
+
+namespace {
+
+// Hands a focus that Tab brought to an unchecked option on to the checked one.
+class CheckedOptionFocus : public QObject {
+public:
+    explicit CheckedOptionFocus(QButtonGroup* group) : QObject(group), group_(group) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::FocusIn) return false;
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::TabFocusReason && reason != Qt::BacktabFocusReason) return false;
+        QAbstractButton* checked = group_->checkedButton();
+        if (checked && checked != watched && checked->isEnabled() && checked->isVisible()) {
+            checked->setFocus(reason);
+        }
+        return false;
+    }
+
+private:
+    QButtonGroup* group_;
+};
+
+}  // namespace
+
+void TabToCheckedOption(QButtonGroup* group) {
+    auto* filter = new CheckedOptionFocus(group);
+    for (QAbstractButton* button : group->buttons()) button->installEventFilter(filter);
 }
 
 // "&&" stands for one '&' in a label; a lone '&' only marks the mnemonic.

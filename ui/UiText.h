@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+class QButtonGroup;
 class QWidget;
 
 namespace qrv {
@@ -34,6 +35,9 @@ BoxAnswer Ask(OwnerPort& owner, const std::u16string& text, int captionNumber, B
 
 // Tab walks `widgets` in the given order, the order they are drawn in.
 void ChainTabOrder(std::initializer_list<QWidget*> widgets);
+// Tab or Shift+Tab into `group` lands on its checked option, as in the
+// desktop's radio groups (arrow keys still move between the options).
+void TabToCheckedOption(QButtonGroup* group);
 // A control's name for a screen reader: its label's text without the '&'
 // that marks the mnemonic.
 void NameForReader(QWidget* control, const QString& labelText);
