@@ -7,6 +7,9 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QStackedWidget>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTimer>
@@ -20,6 +23,10 @@
 #include "ui/BitmapPushButton.h"
 #include "ui/EntryTerminalsDialog.h"
 #include "ui/Ipv4AddressEdit.h"
+#include "ui/LoginDialogs.h"
+#include "ui/CameraGridModel.h"
+#include "ui/CameraGridView.h"
+#include "batch/TargetGrid.h"
 
 namespace qrv::test {
 namespace {
@@ -69,6 +76,48 @@ std::string Unnamed(QWidget* window) {
     return unnamed.join(QStringLiteral(", ")).toStdString();
 }
 
+
+// The letter a lone '&' marks in `text`, lower case; none when unmarked.
+QChar Mnemonic(const QString& text) {
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != QLatin1Char('&')) continue;
+        if (text[i + 1] != QLatin1Char('&')) return text[i + 1].toLower();
+        ++i;
+    }
+    return {};
+}
+
+// What is wrong with the mnemonics among `widgets` (one window's controls):
+// a marked label without a control to go to, or one Alt+letter for two.
+std::string MnemonicFaults(const QList<QWidget*>& widgets) {
+    QStringList faults;
+    QMap<QChar, QString> owners;
+    for (QWidget* widget : widgets) {
+        QString text;
+        if (const auto* label = qobject_cast<const QLabel*>(widget)) {
+            text = label->text();
+            if (!Mnemonic(text).isNull() && !label->buddy()) faults << text + QStringLiteral(" has no buddy");
+        } else if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) {
+            text = button->text();
+        } else if (const auto* group = qobject_cast<const QGroupBox*>(widget)) {
+            text = group->title();
+        }
+        const QChar letter = Mnemonic(text);
+        if (letter.isNull()) continue;
+        // The camera list page's Testing button and its grid's title share
+        // Alt+T on purpose today (the keyboard flow relies on it): that pair only.
+        const bool known = (owners.value(letter) == QStringLiteral("&Target camera(s):") &&
+                            text == QStringLiteral("&Testing...")) ||
+                           (owners.value(letter) == QStringLiteral("&Testing...") &&
+                            text == QStringLiteral("&Target camera(s):"));
+        if (owners.contains(letter) && !known) {
+            faults << QStringLiteral("%1 and %2 share Alt+%3").arg(owners[letter], text, letter);
+        }
+        owners[letter] = text;
+    }
+    return faults.join(QStringLiteral("; ")).toStdString();
+}
+
 class KeyboardTabOrderTest : public WizardTest {
 protected:
     void TearDown() override {
@@ -102,12 +151,26 @@ TEST_F(KeyboardTabOrderTest, KeyboardWalksThePagesAsDrawnAndEveryControlIsNamed)
         {"manual target", "field0",
          "address.field0, port80, adminName, adminPassword, retain, backup, back, next, cancel"},
     };
+    // The same pages with their other option chosen: a radio group is one
+    // stop, and Tab lands on the chosen option.
+    const std::vector<Step> chosen = {
+        {"agreement", "agree", "agreementText, agree, back, next, cancel"},
+        {"mode", "manualMode", "back, next, cancel, manualMode"},
+        {"manual target", "customPortChoice",
+         "address.field0, customPortChoice, customPort, adminName, adminPassword, retain, backup, back, next, cancel"},
+    };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.page);
         EXPECT_EQ(TabChain(&Wizard(), Find<QWidget>(step.start)), step.chain);
         EXPECT_EQ(Unnamed(&Wizard()), "");
-        if (std::string(step.page) == "agreement") Click(Find<QRadioButton>("agree"));
-        if (std::string(step.page) == "mode") Click(Find<QRadioButton>("manualMode"));
+        for (const Step& other : chosen) {
+            if (std::string(other.page) != step.page) continue;
+            Click(Find<QAbstractButton>(other.start));
+            // The walk starts on the chain's first control (a field by its own name).
+            std::string first = other.chain.substr(0, other.chain.find(','));
+            first = first.substr(first.find('.') + 1);
+            EXPECT_EQ(TabChain(&Wizard(), Find<QWidget>(first.c_str())), other.chain);
+        }
         if (std::string(step.page) != "manual target") ClickNext();
     }
 }
@@ -128,8 +191,11 @@ TEST_F(KeyboardTabOrderTest, KeyboardWalksTheAddDialogsAsDrawnAndTheyOwnTheirBox
         entry.show();
         EXPECT_EQ(TabChain(&entry, entry.PrevButton()),
                   "PREV, NEXT, ADD, entryAddress.field0, entryPort80, entryOk, entryClose");
+        // A radio group is one stop: Tab lands on its chosen option.
         entry.PortCustom()->click();
         ASSERT_TRUE(entry.PortCustom()->isChecked());
+        EXPECT_EQ(TabChain(&entry, entry.PrevButton()),
+                  "PREV, NEXT, ADD, entryAddress.field0, entryPortCustom, entryCustomPort, entryOk, entryClose");
         EXPECT_EQ(Unnamed(&entry), "");
 
         // Its own refusal and question are its boxes, not the opener's.
@@ -149,6 +215,40 @@ TEST_F(KeyboardTabOrderTest, KeyboardWalksTheAddDialogsAsDrawnAndTheyOwnTheirBox
     dialog.OnLoad();
     ASSERT_EQ(boxes_.Count(), 2u);
     EXPECT_EQ(boxes_.Owners(), (std::vector<QString>{"AddCamerasDialog", "AddCamerasDialog"}));
+}
+
+// Every page and dialog: a marked label leads to a control, and each
+// Alt+letter reaches one control of its window (a page shares its window
+// with the wizard's Back, Next and Cancel).
+TEST_F(KeyboardTabOrderTest, EveryMnemonicLeadsToOneControl) {
+    OpenWizard();
+    const QList<QAbstractButton*> wizardButtons = {Wizard().BackButton(), Wizard().NextButton(),
+                                                   Wizard().CancelButton()};
+    auto* pages = Find<QStackedWidget>("pageArea");
+    ASSERT_NE(pages, nullptr);
+    ASSERT_GE(pages->count(), 6);
+    for (int i = 0; i < pages->count(); ++i) {
+        QWidget* page = pages->widget(i);
+        SCOPED_TRACE(page->metaObject()->className());
+        QList<QWidget*> widgets = page->findChildren<QWidget*>();
+        for (QAbstractButton* button : wizardButtons) widgets << button;
+        EXPECT_EQ(MnemonicFaults(widgets), "");
+    }
+
+    TargetGrid grid;
+    grid.AddRow(0, u"02:71:72:00:00:01", u"127.0.0.1", u"QRV-K7", u"1", u"1.20", {127, 0, 0, 1}, 80, -1);
+    CameraGridModel model(grid);
+    CameraGridView view(model);
+    view.SelectAllRows();
+    SingleLoginDialog single(view, grid);
+    BatchLoginDialog batch(view, grid);
+    AddCamerasDialog& add = OpenDialog();
+    add.AppendRow();
+    EntryTerminalsDialog entry(add, add.Capacity(), add.RowCount() - 1, &add);
+    for (QWidget* window : std::initializer_list<QWidget*>{&single, &batch, &add, &entry}) {
+        SCOPED_TRACE(window->objectName().toStdString());
+        EXPECT_EQ(MnemonicFaults(window->findChildren<QWidget*>()), "");
+    }
 }
 
 // The file dialog's last choice shows every file, "sites" without a dot too;
