@@ -19,7 +19,7 @@
 #include "batch/BatchRun.h"
 #include "batch/TargetGrid.h"
 #include "tests/support/SimProcess.h"
-#include "tests/ui/WizardHarness.h"
+#include "tests/ui/KeyboardWizardTest.h"
 #include "ui/AddCamerasDialog.h"
 #include "ui/AutoCameraListPage.h"
 #include "ui/AutoProgressPage.h"
@@ -32,48 +32,12 @@
 namespace qrv::test {
 namespace {
 
-class KeyboardAutoMode : public WizardTest {
+class KeyboardAutoMode : public KeyboardWizardTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(configRoot_.isValid());
-        qputenv("ProgramFiles", configRoot_.path().toLocal8Bit());
-    }
-    void TearDown() override {
-        WizardTest::TearDown();
-        sim_.reset();
-        qunsetenv("ProgramFiles");
-    }
-
     AutoCameraListPage& ListPage() { return *static_cast<AutoCameraListPage*>(Wizard().AutoPages().list); }
     AutoProgressPage& ProgressPage() { return *static_cast<AutoProgressPage*>(Wizard().AutoPages().progress); }
     TargetGrid& Targets() { return ListPage().Targets(); }
 
-    // A key as the user presses it: to whichever widget holds the focus.
-    static void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        QWidget* focused = QApplication::focusWidget();
-        ASSERT_NE(focused, nullptr);
-        QTest::keyClick(focused, key, modifiers);
-        QApplication::processEvents();
-    }
-    static void Typed(const QString& text) {
-        for (const QChar c : text) {
-            QWidget* focused = QApplication::focusWidget();
-            ASSERT_NE(focused, nullptr);
-            QTest::keyClick(focused, c.toLatin1());
-        }
-    }
-    // Alt and the letter a control's text marks with '&'. A button's mnemonic
-    // clicks it after its pressed look has shown (a short timer); a dialog it
-    // opens runs inside that wait.
-    static void Mnemonic(const QString& text) {
-        const qsizetype at = text.indexOf(u'&');
-        ASSERT_GE(at, 0) << "no mnemonic in " << text.toStdString();
-        const QChar letter = text.at(at + 1).toUpper();
-        const Qt::Key key = letter.isLetter() ? static_cast<Qt::Key>(Qt::Key_A + (letter.toLatin1() - 'A'))
-                                              : static_cast<Qt::Key>(letter.unicode());
-        Key(key, Qt::AltModifier);
-        QTest::qWait(250);
-    }
     // Tab until `target` holds the focus; false if it never does.
     static bool TabTo(QWidget* target, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         for (int presses = 0; presses < 12 && !target->hasFocus(); ++presses) {
@@ -92,7 +56,6 @@ protected:
         window->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(window));
     }
-    void Shot(const char* name, QWidget* dialog = nullptr) { Screenshot(std::string("focus-") + name, dialog); }
 
     // The camera's version after the run, from the simulator's own record.
     std::string CameraVersion(const std::string& camera) const {
@@ -118,9 +81,6 @@ protected:
             EXPECT_FALSE(dialog->isVisible());
         });
     }
-
-    QTemporaryDir configRoot_;
-    std::unique_ptr<SimProcess> sim_;
 };
 
 TEST_F(KeyboardAutoMode, KeysAloneUpgradeDiscoveredAndTypedCameras) {

@@ -12,52 +12,13 @@
 #include <memory>
 
 #include "tests/support/SimProcess.h"
-#include "tests/ui/WizardHarness.h"
+#include "tests/ui/KeyboardWizardTest.h"
 #include "ui/Ipv4AddressEdit.h"
 
 namespace qrv::test {
 namespace {
 
-class KeyboardManualMode : public WizardTest {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(configRoot_.isValid());
-        qputenv("ProgramFiles", configRoot_.path().toLocal8Bit());
-    }
-    void TearDown() override {
-        WizardTest::TearDown();
-        sim_.reset();
-        qunsetenv("ProgramFiles");
-    }
-
-    // A key as the user presses it: to whichever widget holds the focus.
-    static void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        QWidget* focused = QApplication::focusWidget();
-        ASSERT_NE(focused, nullptr);
-        QTest::keyClick(focused, key, modifiers);
-        QApplication::processEvents();
-    }
-    static void Typed(const QString& text) {
-        for (const QChar c : text) {
-            QWidget* focused = QApplication::focusWidget();
-            ASSERT_NE(focused, nullptr);
-            QTest::keyClick(focused, c.toLatin1());
-        }
-    }
-    // Alt and the letter a control's text marks with '&'. A button's
-    // mnemonic clicks it after its pressed look has shown (a short timer).
-    static void Mnemonic(const QString& text) {
-        const qsizetype at = text.indexOf(u'&');
-        ASSERT_GE(at, 0) << "no mnemonic in " << text.toStdString();
-        const char letter = text.at(at + 1).toUpper().toLatin1();
-        Key(static_cast<Qt::Key>(Qt::Key_A + (letter - 'A')), Qt::AltModifier);
-        QTest::qWait(250);
-    }
-    void Shot(const char* name) { Screenshot(std::string("focus-") + name); }
-
-    QTemporaryDir configRoot_;
-    std::unique_ptr<SimProcess> sim_;
-};
+class KeyboardManualMode : public KeyboardWizardTest {};
 
 TEST_F(KeyboardManualMode, KeysAloneUpgradeACamera) {
     sim_ = std::make_unique<SimProcess>("127.0.0.2 serial=1000001 admin=admin:admin\n", kTimeScale);
