@@ -58,6 +58,7 @@ AutoCameraListPage::AutoCameraListPage(UpgradeWizardDialog& wizard, QWidget* par
 
     auto* title = new QLabel(QStringLiteral("&Target camera(s):"), this);
     title->setBuddy(grid_);
+    NameForReader(grid_, title->text());
     MakeHeading(title, 0);
 
     // The strip is as wide as both buttons side by side; they slide in from

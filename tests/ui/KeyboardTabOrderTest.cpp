@@ -14,12 +14,17 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#include <algorithm>
+#include <cctype>
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "tests/ui/WizardHarness.h"
+#include "tests/support/SimProcess.h"
+#include "tests/ui/KeyboardWizardTest.h"
 #include "ui/AddCameraListView.h"
 #include "ui/AddCamerasDialog.h"
+#include "ui/AutoCameraListPage.h"
 #include "ui/BitmapPushButton.h"
 #include "ui/EntryTerminalsDialog.h"
 #include "ui/Ipv4AddressEdit.h"
@@ -118,12 +123,13 @@ std::string MnemonicFaults(const QList<QWidget*>& widgets) {
     return faults.join(QStringLiteral("; ")).toStdString();
 }
 
-class KeyboardTabOrderTest : public WizardTest {
+class KeyboardTabOrderTest : public KeyboardWizardTest {
 protected:
     void TearDown() override {
         SetListFileChooser({});
         dialog_.reset();
-        WizardTest::TearDown();
+        login_.reset();
+        KeyboardWizardTest::TearDown();
     }
     AddCamerasDialog& OpenDialog() {
         dialog_ = std::make_unique<AddCamerasDialog>(models_, 0, Timing::Production().Scaled(kTimeScale));
@@ -131,8 +137,17 @@ protected:
         return *dialog_;
     }
 
+    AutoCameraListPage& ListPage() { return *static_cast<AutoCameraListPage*>(Wizard().AutoPages().list); }
+    // The wizard once it has reached `step` (null, with a failure, if it does not).
+    QWidget* WizardAt(int step) {
+        EXPECT_TRUE(WaitFor([&] { return Wizard().WizardStep() == step; }, std::chrono::seconds(60)))
+            << "still on step " << Wizard().WizardStep();
+        return Wizard().WizardStep() == step ? &Wizard() : nullptr;
+    }
+
     const ModelList models_ = {"QRV-K7", "QRV-K7N", "QRV-K7P"};
     std::unique_ptr<AddCamerasDialog> dialog_;
+    std::unique_ptr<QDialog> login_;
 };
 
 // The wizard's pages up to the manual target page, walked with Tab: the
@@ -172,6 +187,109 @@ TEST_F(KeyboardTabOrderTest, KeyboardWalksThePagesAsDrawnAndEveryControlIsNamed)
             EXPECT_EQ(TabChain(&Wizard(), Find<QWidget>(first.c_str())), other.chain);
         }
         if (std::string(step.page) != "manual target") ClickNext();
+    }
+}
+
+// The pages after the mode page and the login dialogs, each reached in turn
+// against simulated cameras: the camera list (its extra buttons in and out),
+// Single and Batch login over the discovered rows, the automatic progress
+// page, then the manual mode's confirmation and last page after an upgrade.
+TEST_F(KeyboardTabOrderTest, KeyboardWalksTheCameraPagesAndLoginDialogsAsDrawn) {
+    sim_ = std::make_unique<SimProcess>("127.0.0.2 serial=1000001 admin=admin:admin\n127.0.0.3\n", kTimeScale);
+    OpenWizard();
+    struct Walk {
+        const char* what;
+        std::function<QWidget*()> reach;  // brings the window walked to its state
+        const char* start;
+        std::string chain;
+    };
+    const std::vector<Walk> walks = {
+        // No row has an account yet: Next is off and Tab passes it by.
+        {"camera list",
+         [&]() -> QWidget* {
+             ClickNext();
+             Click(Find<QRadioButton>("agree"));
+             ClickNext();
+             ClickNext();
+             QWidget* wizard = WizardAt(UpgradeWizardDialog::kAutoList);
+             EXPECT_TRUE(WaitFor([&] { return !ListPage().IsBusy(); }));
+             EXPECT_EQ(ListPage().Targets().RowCount(), 2);
+             return wizard;
+         },
+         "grid", "grid, selectAll, accessSetting, toggleExtra, back, cancel"},
+        {"camera list, extra buttons out",
+         [&]() -> QWidget* {
+             Click(Find<QPushButton>("toggleExtra"));
+             EXPECT_TRUE(WaitFor([&] { return ListPage().IsExpanded() && !ListPage().IsSliding(); }));
+             return &Wizard();
+         },
+         "grid", "grid, selectAll, accessSetting, addOther, testing, toggleExtra, back, cancel"},
+        // On the last row both PREV and NEXT are on.
+        {"single login",
+         [&]() -> QWidget* {
+             ListPage().GridView().SelectFirstRow();
+             ListPage().GridView().StepSelectionDown();
+             login_ = std::make_unique<SingleLoginDialog>(ListPage().GridView(), ListPage().Targets(), &Wizard());
+             login_->show();
+             return login_.get();
+         },
+         "prev", "prev, next, adminName, adminPassword, ok, close"},
+        {"batch login",
+         [&]() -> QWidget* {
+             login_.reset();
+             ListPage().GridView().SelectAllRows();
+             login_ = std::make_unique<BatchLoginDialog>(ListPage().GridView(), ListPage().Targets(), &Wizard());
+             login_->show();
+             return login_.get();
+         },
+         "adminName", "adminName, adminPassword, ok, cancel"},
+        {"automatic progress",
+         [&]() -> QWidget* {
+             // Both rows get their account through the page's own opener.
+             login_.reset();
+             WhenModal<BatchLoginDialog>([this](BatchLoginDialog* batch) {
+                 Type(batch->NameEdit(), QStringLiteral("admin"));
+                 Type(batch->PasswordEdit(), QStringLiteral("admin"));
+                 QTest::keyClick(batch->PasswordEdit(), Qt::Key_Return);
+                 EXPECT_FALSE(batch->isVisible());
+             });
+             Click(Find<QPushButton>("accessSetting"));
+             ClickNext();
+             return WizardAt(UpgradeWizardDialog::kAutoProgress);
+         },
+         "progressList", "progressList, autoRetain, autoBackup, back, next, cancel"},
+        // The confirmation has nothing to type: Back, Upgrade and Cancel.
+        {"manual progress",
+         [&]() -> QWidget* {
+             ClickBack();
+             ClickBack();
+             Click(Find<QRadioButton>("manualMode"));
+             ClickNext();
+             if (!WizardAt(UpgradeWizardDialog::kManualTarget)) return nullptr;
+             FillTarget({"127", "0", "0", "2"}, QStringLiteral("admin"), QStringLiteral("admin"));
+             ClickNext();
+             return WizardAt(UpgradeWizardDialog::kManualConfirm);
+         },
+         "back", "back, next, cancel"},
+        // After the upgrade: Re-try and Finish.
+        {"last page",
+         [&]() -> QWidget* {
+             ClickNext();
+             return WizardAt(UpgradeWizardDialog::kManualResult);
+         },
+         "back", "back, cancel"},
+    };
+    for (const Walk& walk : walks) {
+        SCOPED_TRACE(walk.what);
+        QWidget* window = walk.reach();
+        ASSERT_NE(window, nullptr);
+        auto* start = window->findChild<QWidget*>(QString::fromLatin1(walk.start));
+        ASSERT_NE(start, nullptr) << walk.start;
+        EXPECT_EQ(TabChain(window, start), walk.chain);
+        EXPECT_EQ(Unnamed(window), "");
+        std::string shot = std::string("walk-") + walk.what;
+        std::replace_if(shot.begin(), shot.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '-');
+        Shot(shot.c_str(), window == &Wizard() ? nullptr : window);
     }
 }
 
