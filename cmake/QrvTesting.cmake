@@ -48,7 +48,7 @@ function(qrv_test name)
     else()
         list(APPEND labels core unit)
     endif()
-    if(WIN32 AND (ARG_NETWORK OR ARG_LOAD))
+    if(WIN32 AND (ARG_NETWORK OR ARG_LOAD OR ARG_UI))
         # Under wine: only inside a private namespace whose wine server was
         # started in there (tests/windows/in-private-wine makes both).
         set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/tests/windows/wine-network-test)
