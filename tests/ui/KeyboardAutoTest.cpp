@@ -5,6 +5,7 @@
 // typing, each to whichever widget holds the focus. A screenshot shows the
 // focus on every page and dialog passed.
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -14,6 +15,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "batch/AddCameraList.h"
 #include "batch/BatchRun.h"
@@ -27,6 +29,7 @@
 #include "ui/EntryTerminalsDialog.h"
 #include "ui/Ipv4AddressEdit.h"
 #include "ui/LoginDialogs.h"
+#include "ui/ProgressListView.h"
 #include "ui/UpgradeLogDialog.h"
 
 namespace qrv::test {
@@ -64,6 +67,19 @@ protected:
             if (event.kind == "state" && event.camera == camera && !event.version.empty()) version = event.version;
         }
         return version;
+    }
+
+    // What a screen reader reads in each row's progress cell.
+    std::vector<std::string> ProgressRead() {
+        QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(&ProgressPage().ListView());
+        QAccessibleTableInterface* table = reader ? reader->tableInterface() : nullptr;
+        if (!table) return {"<no table>"};
+        std::vector<std::string> read;
+        for (int row = 0; row < table->rowCount(); ++row) {
+            QAccessibleInterface* cell = table->cellAt(row, static_cast<int>(ProgressColumn::Progress));
+            read.push_back(cell ? cell->text(QAccessible::Name).toStdString() : "<no cell>");
+        }
+        return read;
     }
 
     // Types both credentials into the Batch login dialog and accepts with Return.
@@ -175,6 +191,7 @@ TEST_F(KeyboardAutoMode, KeysAloneUpgradeDiscoveredAndTypedCameras) {
     Mnemonic(Wizard().NextButton()->text());
     ASSERT_EQ(Wizard().WizardStep(), UpgradeWizardDialog::kAutoProgress);
     Shot("progress");
+    EXPECT_EQ(ProgressRead(), (std::vector<std::string>{"0%", "0%", "0%"}));
     QString log;
     WhenModal<UpgradeLogDialog>([this, &log](UpgradeLogDialog* dialog) {
         log = dialog->LogBox()->toPlainText();
@@ -196,6 +213,7 @@ TEST_F(KeyboardAutoMode, KeysAloneUpgradeDiscoveredAndTypedCameras) {
     for (const char* camera : {"127.0.0.2:80", "127.0.0.3:80", "127.0.0.10:80"}) {
         EXPECT_EQ(CameraVersion(camera), "1.30") << camera;
     }
+    EXPECT_EQ(ProgressRead(), (std::vector<std::string>{"100%", "100%", "100%"}));
     Shot("finished");
 
     // Alt+F finishes.
