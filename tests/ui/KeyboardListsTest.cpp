@@ -24,6 +24,8 @@
 #include "ui/BitmapPushButton.h"
 #include "ui/CameraGridView.h"
 #include "ui/DesktopActions.h"
+#include "ui/EntryTerminalsDialog.h"
+#include "ui/Ipv4AddressEdit.h"
 #include "ui/LoginDialogs.h"
 #include "ui/ProgressListView.h"
 
@@ -232,30 +234,57 @@ TEST_F(KeyboardTest, EnterRunsTheFocusedButtonOrElseNext) {
 
 // ---- the end of the rows --------------------------------------------------------------------
 
+// Return on the last row of Single login and of Entry terminals: NEXT has
+// nowhere to go, so the dialog beeps and flashes while it is the active window.
 TEST_F(KeyboardTest, EndOfRowsBeepsAndFlashesTheActiveDialog) {
     StartCameras("127.0.0.2\n127.0.0.3\n");
     OpenWizard();
     GoToCameraList();
     WaitForDiscoveryEnd();
-    SelectGridRows({1});
-    WhenModal<SingleLoginDialog>([this](SingleLoginDialog* dialog) {
+    const auto expectFlash = [this](QDialog* dialog, const char* shot) {
+        SCOPED_TRACE(shot);
         ASSERT_TRUE(dialog->isActiveWindow());
         EXPECT_EQ(dialog->findChild<FlashFrame*>(), nullptr);
-        QTest::keyClick(dialog->NameEdit(), Qt::Key_Return);  // the last row: NEXT has nowhere to go
-        EXPECT_EQ(beeps_, 1);
+        const int beepsBefore = beeps_;
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        EXPECT_EQ(beeps_, beepsBefore + 1);
         auto* frame = dialog->findChild<FlashFrame*>();
         ASSERT_NE(frame, nullptr);
         EXPECT_TRUE(frame->isVisible());
         EXPECT_EQ(frame->geometry(), dialog->rect());
-        Screenshot("single-login-flash", dialog);
+        Screenshot(shot, dialog);
         // It blinks off and on, then is gone, and the dialog takes input again.
         EXPECT_TRUE(WaitFor([frame] { return frame->isHidden(); }, std::chrono::seconds(2)));
         EXPECT_TRUE(WaitFor([frame] { return frame->isVisible(); }, std::chrono::seconds(2)));
         EXPECT_TRUE(WaitFor([frame] { return frame->isHidden(); }, std::chrono::seconds(2)));
         EXPECT_TRUE(frame->testAttribute(Qt::WA_TransparentForMouseEvents));
+    };
+
+    SelectGridRows({1});
+    WhenModal<SingleLoginDialog>([&](SingleLoginDialog* dialog) {
+        EXPECT_TRUE(dialog->NameEdit()->hasFocus());
+        expectFlash(dialog, "single-login-flash");
+        EXPECT_EQ(dialog->CurrentRow(), 1);
         dialog->reject();
     });
     Click(Button("accessSetting"));
+
+    // Add other cameras with room for one more camera: its one row typed in.
+    WaitForWizardActive();
+    AddCamerasDialog add(Wizard().Models(), kMaxListedCameras - 1, Wizard().Times(), &Wizard());
+    add.AppendRow();
+    WhenModal<EntryTerminalsDialog>([&](EntryTerminalsDialog* entry) {
+        ASSERT_TRUE(entry->AddressEdit()->Field(0)->hasFocus());
+        // Each key to the field that has the focus, as typed.
+        for (const char c : std::string("127.0.0.9")) QTest::keyClick(QApplication::focusWidget(), c);
+        expectFlash(entry, "entry-terminals-flash");
+        // The row is kept and no other row is made.
+        EXPECT_EQ(add.RowCount(), 1);
+        EXPECT_EQ(add.GetSelectedAddress().ip, (AddressBytes{127, 0, 0, 9}));
+        EXPECT_EQ(entry->CounterText(), QStringLiteral("1/1"));
+        entry->reject();
+    });
+    EntryTerminalsDialog(add, add.Capacity(), 0, &add).exec();
 }
 
 // ---- the camera list page's timer -----------------------------------------------------------
