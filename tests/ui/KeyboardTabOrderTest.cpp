@@ -288,7 +288,8 @@ TEST_F(KeyboardTabOrderTest, KeyboardWalksTheCameraPagesAndLoginDialogsAsDrawn) 
         EXPECT_EQ(TabChain(window, start), walk.chain);
         EXPECT_EQ(Unnamed(window), "");
         std::string shot = std::string("walk-") + walk.what;
-        std::replace_if(shot.begin(), shot.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '-');
+        const auto unsafe = [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); };
+        std::replace_if(shot.begin(), shot.end(), unsafe, '-');
         Shot(shot.c_str(), window == &Wizard() ? nullptr : window);
     }
 }
