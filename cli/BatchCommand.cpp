@@ -1,12 +1,12 @@
 // batch [ADDRESS[:PORT]...] [--list FILE...] [--retry-failed REPORT] --user NAME
 // (--password PASS | --password-file FILE) [--retain | --backup] [--seconds N]
-// [--yes] [--skip-current] [--report FILE] [--parallel N] [--time-scale S]:
-// the automatic
-// mode without windows. The cameras come from discovery, from the addresses
+// [--yes] [--skip-current] [--dry-run] [--report FILE] [--parallel N]
+// [--time-scale S]: the automatic mode without windows. The cameras come from discovery, from the addresses
 // given and the site's camera lists, or from the failed records of an earlier
 // report (each asked what it is first); all of them get one administrator
 // account; the progress list runs the batch, and the upgrade log is printed at
-// the end.
+// the end. A dry run asks every camera what the jobs would ask before they
+// start and says what would happen, changing nothing.
 
 #include <chrono>
 #include <cmath>
@@ -19,6 +19,7 @@
 
 #include "batch/AddCameraList.h"
 #include "batch/BatchRun.h"
+#include "batch/DryRun.h"
 #include "batch/CameraListImporter.h"
 #include "batch/DuplicateAddressCheck.h"
 #include "batch/GridRefresh.h"
@@ -51,6 +52,7 @@ struct BatchArguments {
     bool backup = false;
     bool yes = false;
     bool skipCurrent = false;
+    bool dryRun = false;
     std::string report;  // --report FILE; "-" is standard output
     SecondsArgument seconds;
     std::string parallel;
@@ -68,6 +70,7 @@ struct BatchOptions {
     bool backup = false;
     bool yes = false;
     bool skipCurrent = false;
+    bool dryRun = false;
     std::string report;
     std::optional<std::string> retryPath;
     BatchReport retryFrom;  // that report, once read
@@ -106,6 +109,11 @@ void Declare(CLI::App& app, BatchArguments& given) {
     DeclareSeconds(app, given.seconds, "length of the discovery window (default 10)");
     app.add_flag("--yes", given.yes, "answer the confirmation with yes");
     app.add_flag("--skip-current", given.skipCurrent, "leave out the cameras that already run the carried version");
+    app.add_flag("--dry-run", given.dryRun,
+                 "send no save, upload or restore: ask each camera what its job would ask\n"
+                 "before it starts (model, serial rule, version, emergency state,\n"
+                 "administrator account, DocType and image) and print what would happen;\n"
+                 "exit 0 when every camera would be upgraded or skipped");
     app.add_option("--report", given.report,
                    "write a record of every camera: JSON, or CSV for a name ending in .csv;\n"
                    "'-' writes JSON to standard output (the other output goes to stderr)")
@@ -138,6 +146,7 @@ std::optional<BatchOptions> ReadOptions(CliIo& io, const BatchArguments& given, 
     options.backup = given.backup;
     options.yes = given.yes;
     options.skipCurrent = given.skipCurrent;
+    options.dryRun = given.dryRun;
     options.report = given.report;
     if (given.retryOption->count() > 0) options.retryPath = given.retryPath;
     options.seconds = given.seconds.Value();
@@ -238,6 +247,14 @@ int AskCameras(CliProgram& program, TargetGrid& grid, const BatchOptions& option
         if (item.conflict == AddCameraItem::Conflict::InList) why = "the address is given twice";
         if (item.conflict == AddCameraItem::Conflict::InGrid) why = "already listed";
         const std::string address = TerminalSafe(AddCameraColumnText(item, AddCameraColumn::Address));
+        if (options.dryRun) {
+            DryRunCamera camera{item.address, {}, item.model, item.serial, item.version};
+            camera.reason = why;
+            const std::string line = DryRunLine(camera, {}, SetupDataMode::Discard);
+            program.io.Out(line);
+            skippedRecords.push_back(DryRunRecord(camera, SetupDataMode::Discard, line));
+            continue;
+        }
         program.io.Out("skipped " + address + ": " + why);
         skippedRecords.push_back(SkippedRecord(item.address, item.model, item.serial, item.version,
                                                "skipped " + address + ": " + why));
@@ -268,6 +285,34 @@ void SkipCurrentCameras(CliIo& io, TargetGrid& grid, const std::string& carried,
         record.mac = ToUtf8(r.mac);
         records.push_back(std::move(record));
     }
+}
+
+// The dry run of the grid's targets: each camera asked, its line printed and
+// its record added. Exit 0 when every camera would be upgraded or skipped.
+int RunDryRun(CliProgram& program, const TargetGrid& grid, const BatchOptions& options, SetupDataMode settings,
+              BatchReport& report, bool refusedBefore) {
+    std::vector<CameraAddress> cameras;
+    std::vector<std::u16string> macs;
+    for (int row = 0; row < grid.RowCount(); ++row) {
+        const GridRow& r = grid.Row(row);
+        if (r.target == 0) continue;
+        cameras.push_back(CameraAddress{r.ip, r.port});
+        macs.push_back(r.mac);
+    }
+    std::string credentials = EncodeCredentials(options.user, options.password);
+    const std::vector<DryRunCamera> checked = CheckCamerasForDryRun(
+        program.package, cameras, credentials, options.timing, options.skipCurrent, options.parallel);
+    Wipe(credentials);
+    bool refused = refusedBefore;
+    for (std::size_t i = 0; i < checked.size(); ++i) {
+        DryRunCamera camera = checked[i];
+        camera.mac = macs[i];
+        const std::string line = TerminalSafe(FromUtf8(DryRunLine(camera, report.carriedVersion, settings)));
+        program.io.Out(line);
+        report.records.push_back(DryRunRecord(camera, settings, line));
+        refused = refused || camera.verdict == DryRunVerdict::Refuse;
+    }
+    return refused ? kExitRefused : kExitOk;
 }
 
 class StatusPrinter : public ListObserver {
@@ -305,6 +350,7 @@ int BatchCommand::Run(CliIo& io, std::span<const std::string> args) {
     const WallTime batchTime = WallNow();
     const SetupDataMode settings = MakeSetupDataMode(options->retain || options->backup, options->backup);
     BatchReport report = NewReport(program.package, batchTime);
+    report.dryRun = options->dryRun;
     // Written on every way out once the cameras are known.
     const auto finishReport = [&](int exitCode) {
         for (ReportRecord& record : report.records) record.settings = settings;
@@ -330,12 +376,14 @@ int BatchCommand::Run(CliIo& io, std::span<const std::string> args) {
     } else {
         skipped = AskCameras(program, grid, *options, report.records);
     }
-    if (options->skipCurrent) SkipCurrentCameras(io, grid, CarriedVersionText(program.package), report.records);
+    // A dry run asks every camera its version afresh, and skips it there.
+    if (options->skipCurrent && !options->dryRun) SkipCurrentCameras(io, grid, CarriedVersionText(program.package), report.records);
     if (TargetCount(grid) == 0) {
         io.Out("No camera to upgrade.");
         return finishReport(skipped > 0 || grid.RowCount() == 0 ? kExitRefused : kExitOk);
     }
     if (!CheckDuplicateAddresses(grid, false, &owner)) return kExitRefused;
+    if (options->dryRun) return finishReport(RunDryRun(program, grid, *options, settings, report, skipped > 0));
     const std::u16string name = FromUtf8(options->user);
     const std::u16string password = FromUtf8(options->password);
     for (int row = 0; row < grid.RowCount(); ++row) {

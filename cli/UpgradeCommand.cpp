@@ -1,15 +1,18 @@
 // upgrade ADDRESS[:PORT] --user NAME --password PASS [--retain | --backup]
-// [--yes] [--report FILE] [--time-scale S]: the whole manual upgrade as the
-// wizard runs it.
+// [--yes] [--dry-run] [--report FILE] [--time-scale S]: the whole manual
+// upgrade as the wizard runs it, or its dry run: the camera asked what the
+// upgrade would ask before it starts, and nothing changed.
 
 #include <chrono>
 
 #include <CLI/CLI.hpp>
 
+#include "batch/DryRun.h"
 #include "cli/CliCommand.h"
 #include "cli/CliOptions.h"
 #include "cli/CliProgram.h"
 #include "cli/ReportOutput.h"
+#include "engine/CameraAddress.h"
 #include "engine/EngineMessages.h"
 #include "engine/JobStage.h"
 #include "engine/ManualUpgradeSession.h"
@@ -60,6 +63,11 @@ public:
         app.add_flag("--retain", retain_, "save the settings before and restore them after; delete the .cfg file");
         app.add_flag("--backup", backup_, "as --retain, but keep the .cfg file");
         app.add_flag("--yes", yes_, "answer the confirmation with yes");
+        app.add_flag("--dry-run", dryRun_,
+                     "send no save, upload or restore: ask the camera what the upgrade would\n"
+                     "ask before it starts (model, serial rule, version, emergency state,\n"
+                     "administrator account, DocType and image) and print what would happen;\n"
+                     "exit 0 when it would be upgraded");
         app.add_option("--report", report_,
                        "write the camera's record: JSON, or CSV for a name ending in .csv;\n"
                        "'-' writes JSON to standard output (the other output goes to stderr)")
@@ -69,18 +77,37 @@ public:
     int Run(CliIo& io, std::span<const std::string>) override;
 
 private:
+    int DryRun(CliIo& io, const CameraOptions& options, SetupDataMode mode) const;
+
     CameraArguments camera_;
     bool retain_ = false;
     bool backup_ = false;
     bool yes_ = false;
+    bool dryRun_ = false;
     std::string report_;
 };
+
+int UpgradeCommand::DryRun(CliIo& io, const CameraOptions& options, SetupDataMode mode) const {
+    ReportOutput reportOutput(io, report_);
+    CliProgram program(io, yes_);
+    BatchReport report = NewReport(program.package, WallNow());
+    report.dryRun = true;
+    const DryRunCamera camera =
+        CheckCameraForDryRun(program.package, *CameraAddress::Parse(options.address), options.credentials,
+                             options.timing, false);
+    const std::string line = TerminalSafe(FromUtf8(DryRunLine(camera, report.carriedVersion, mode)));
+    io.Out(line);
+    report.records.push_back(DryRunRecord(camera, mode, line));
+    if (reportOutput.IsWanted() && !reportOutput.Write(report)) return kExitRefused;
+    return camera.verdict == DryRunVerdict::Upgrade ? kExitOk : kExitRefused;
+}
 
 int UpgradeCommand::Run(CliIo& io, std::span<const std::string>) {
     const std::optional<CameraOptions> options = ReadCameraOptions(io, camera_, true);
     if (!options) return kExitUsage;
     if (retain_ && backup_) return UsageError(io, "Give --retain or --backup, not both (--backup retains the settings too).");
     const SetupDataMode mode = MakeSetupDataMode(retain_ || backup_, backup_);
+    if (dryRun_) return DryRun(io, *options, mode);
 
     ReportOutput reportOutput(io, report_);
     CliProgram program(io, yes_);

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "batch/BatchRun.h"
+#include "batch/DryRun.h"
 #include "batch/ListTexts.h"
 #include "engine/JobStage.h"
 #include "engine/ManualUpgradeSession.h"
@@ -86,8 +87,8 @@ std::string Dump(const OrderedJson& value) {
     return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-OrderedJson JsonRecord(const ReportRecord& r) {
-    return OrderedJson{
+OrderedJson JsonRecord(const ReportRecord& r, bool dryRun) {
+    OrderedJson record{
         {"address", ValidUtf8(r.address)},
         {"port", r.port},
         {"mac", ValidUtf8(r.mac)},
@@ -106,6 +107,11 @@ OrderedJson JsonRecord(const ReportRecord& r) {
         {"started", ValidUtf8(r.started)},
         {"ended", ValidUtf8(r.ended)},
     };
+    if (dryRun) {
+        record["would"] = r.would;
+        record["image"] = r.image;
+    }
+    return record;
 }
 
 // Every folder of `path` up to its last separator that is missing is made,
@@ -215,6 +221,17 @@ ReportRecord SkippedRecord(const CameraAddress& address, const std::u16string& m
     return record;
 }
 
+ReportRecord DryRunRecord(const DryRunCamera& camera, SetupDataMode settings, std::string result) {
+    ReportRecord record = SkippedRecord(camera.address, camera.model, camera.serial, camera.version, std::move(result));
+    record.mac = Narrow(camera.mac);
+    // Nothing ran: no stage, no end.
+    record.finished = false;
+    record.settings = settings;
+    record.would = DryRunVerdictName(camera.verdict);
+    record.image = camera.slot;
+    return record;
+}
+
 ReportRecord RecordOfManualSession(ManualUpgradeSession& session, const std::string& address,
                                    SetupDataMode settings, WallTime started, WallTime ended,
                                    const std::string& carriedVersion, const std::string& failure) {
@@ -276,11 +293,12 @@ std::string ReportJson(const BatchReport& report) {
         {"carried_version", ValidUtf8(report.carriedVersion)},
     };
     std::string text = Dump(header);
+    if (report.dryRun) text.insert(text.size() - 1, ",\"dry_run\":true");
     text.pop_back();
     text += ",\"records\":[";
     for (std::size_t i = 0; i < report.records.size(); ++i) {
         text += i == 0 ? "\n" : ",\n";
-        text += Dump(JsonRecord(report.records[i]));
+        text += Dump(JsonRecord(report.records[i], report.dryRun));
     }
     return text + "\n]}\n";
 }
@@ -288,7 +306,8 @@ std::string ReportJson(const BatchReport& report) {
 std::string ReportCsv(const BatchReport& report) {
     std::string text =
         "format,address,port,mac,model,serial,version_before,version_after,stage,status,result,finished,upgraded,"
-        "settings,config_file,config,started,ended\r\n";
+        "settings,config_file,config,started,ended";
+    text += report.dryRun ? ",would,image\r\n" : "\r\n";
     for (const ReportRecord& r : report.records) {
         const std::string fields[] = {std::to_string(kReportFormatVersion),
                                       r.address,
@@ -312,6 +331,7 @@ std::string ReportCsv(const BatchReport& report) {
             if (i > 0) text += ',';
             text += CsvField(fields[i]);
         }
+        if (report.dryRun) text += "," + CsvField(r.would) + "," + std::to_string(r.image);
         text += "\r\n";
     }
     return text;

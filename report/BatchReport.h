@@ -14,6 +14,7 @@
 
 namespace qrv {
 
+struct DryRunCamera;
 struct ProgressItem;
 class BatchRun;
 class ManualUpgradeSession;
@@ -44,6 +45,10 @@ struct ReportRecord {
     ConfigOutcome config = ConfigOutcome::None;
     std::string started;       // ISO 8601 local time with offset; empty when it never started
     std::string ended;
+    // A dry run's records only: what a run would do with the camera
+    // ("upgrade", "skip", "refuse") and the firmware image it would send.
+    std::string would;
+    int image = 0;
 };
 
 struct BatchReport {
@@ -51,6 +56,10 @@ struct BatchReport {
     std::string batchTime;      // ISO 8601 local time with offset
     std::string carriedVersion; // without "ver"
     std::vector<ReportRecord> records;
+    // A dry run: nothing was changed on any camera. Its JSON has "dry_run":
+    // true and its records "would" and "image"; its CSV the columns "would"
+    // and "image" at the end. No reader of batch reports takes it.
+    bool dryRun = false;
 };
 
 enum class ReportFormat { Json, Csv };
@@ -74,6 +83,9 @@ ReportRecord RecordOfRow(const BatchRun& list, int row, SetupDataMode settings,
 // finished, with `result` as its result line.
 ReportRecord SkippedRecord(const CameraAddress& address, const std::u16string& model, const std::u16string& serial,
                            const std::u16string& version, std::string result);
+
+// The record of a camera in a dry run; `result` is its DryRunLine.
+ReportRecord DryRunRecord(const DryRunCamera& camera, SetupDataMode settings, std::string result);
 
 // The record of a manual upgrade once its session has ended (or was given
 // up). `failure` is the text the user was shown when it failed.

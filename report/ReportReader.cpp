@@ -70,6 +70,9 @@ const char* KindName(Kind kind) {
 constexpr int kMaxJsonDepth = 16;
 constexpr std::size_t kMaxJsonValues = 65536;
 
+// A dry run's report (BatchReport::dryRun) names what would have happened.
+constexpr const char* kDryRunReport = "this is the report of a dry run, which changed no camera";
+
 const std::string kFormatText = std::to_string(kReportFormatVersion);
 
 // Text from the file for a message: cut to 40 bytes ("..." when longer),
@@ -639,6 +642,10 @@ std::optional<BatchReport> ReadJson(std::string_view text, std::string& error) {
         error = formatWhere + OtherFormat(NumberText(format));
         return std::nullopt;
     }
+    if (root.contains("dry_run")) {
+        error = AtLine(document.LineOf("/dry_run")) + kDryRunReport;
+        return std::nullopt;
+    }
     static constexpr std::array<const char*, 5> kNames = {"format", "program_version", "batch_time",
                                                           "carried_version", "records"};
     if (!CheckKeys(document, root, "", kNames, "", error)) return std::nullopt;
@@ -782,6 +789,10 @@ private:
 const std::size_t kCsvColumns = kRecordFields.size() + 1;
 
 bool CheckCsvHeader(const CsvRow& header, std::string& error) {
+    if (std::find(header.fields.begin(), header.fields.end(), "would") != header.fields.end()) {
+        error = AtLine(header.line) + kDryRunReport;
+        return false;
+    }
     if (header.fields.size() != kCsvColumns) {
         error = AtLine(header.line) + "the header names " + std::to_string(header.fields.size()) +
                 " columns; a report of format " + kFormatText + " has " + std::to_string(kCsvColumns);
