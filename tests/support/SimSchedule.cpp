@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <sstream>
 #include <utility>
 
 namespace qrv::test {
@@ -63,12 +64,12 @@ SimSchedule ScheduleOf(const std::vector<SimEvent>& events) {
     return schedule;
 }
 
-int MostAtOnce(const std::vector<TimeSpan>& spans) {
+int MostAtOnce(const std::vector<TimeSpan>& spans, double lag) {
     // Ends sort before begins at the same moment.
     std::vector<std::pair<double, int>> edges;
     for (const TimeSpan& span : spans) {
         edges.emplace_back(span.begin, 1);
-        edges.emplace_back(span.end, -1);
+        edges.emplace_back(std::max(span.begin, span.end - lag), -1);
     }
     std::sort(edges.begin(), edges.end());
     int open = 0;
@@ -78,6 +79,13 @@ int MostAtOnce(const std::vector<TimeSpan>& spans) {
         most = std::max(most, open);
     }
     return most;
+}
+
+std::string DescribeSpans(const std::vector<TimeSpan>& spans) {
+    std::ostringstream out;
+    out.precision(3);
+    for (const TimeSpan& span : spans) out << span.camera << ' ' << std::fixed << span.begin << '-' << span.end << '\n';
+    return out.str();
 }
 
 }  // namespace qrv::test

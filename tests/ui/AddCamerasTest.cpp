@@ -3,6 +3,7 @@
 // conflict marks and the transfer into the camera list page's grid, against
 // simulated cameras some of which answer only by address.
 
+#include <QDir>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -99,7 +100,7 @@ TEST_F(AddCamerasTest, TypedCamerasAreAskedMarkedAndJoinTheBatch) {
     // Two cameras answer the broadcast; two more answer only by address.
     StartCameras("127.0.0.2\n127.0.0.3\n127.0.0.10 fault=disc-silent\n127.0.0.11:8080 fault=disc-silent\n");
     ASSERT_TRUE(folder_.isValid());
-    qputenv("ProgramFiles", folder_.path().toLocal8Bit());
+    qputenv("ProgramFiles", QDir::toNativeSeparators(folder_.path()).toLocal8Bit());
     OpenWizard();
     ClickNext();
     Click(Find<QRadioButton>("agree"));

@@ -3,6 +3,7 @@
 // dialogs, the login checks, and whole batches with their progress, counter,
 // upgrade log and saved configurations, as the user sees them.
 
+#include <QDir>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDirIterator>
@@ -39,6 +40,9 @@ namespace qrv::test {
 namespace {
 
 using Mode = UpgradeWizardDialog::ButtonMode;
+// Seconds an upload may still be read by the camera after the program wrote
+// its last byte (see the transfer check below).
+constexpr double kUploadTailLag = 0.02;
 
 const MessageBox kProceed = Box(u"Proceed to the firmware upgrade?", u"Information", BoxIcon::Question,
                                 BoxButtons::OkCancel);
@@ -47,7 +51,7 @@ class AutoModeTest : public WizardTest {
 protected:
     void SetUp() override {
         ASSERT_TRUE(configRoot_.isValid());
-        qputenv("ProgramFiles", configRoot_.path().toLocal8Bit());
+        qputenv("ProgramFiles", QDir::toNativeSeparators(configRoot_.path()).toLocal8Bit());
         SetDesktopActions({[this](const QString& url) { urls_ << url; }, [this] { ++beeps_; },
                            [this](QWidget*) { ++flashes_; }});
     }
@@ -525,7 +529,10 @@ TEST_F(AutoModeTest, BatchesOfSixCamerasEndWithTheLogInEverySetupDataMode) {
         EXPECT_EQ(reported, want);
         // As many jobs at once as asked for, never more, and one transfer at a time.
         const SimSchedule schedule = ScheduleOf(sim_->Events());
-        EXPECT_EQ(MostAtOnce(schedule.transfers), 1);
+        // The next transfer may start while the camera still reads the last
+        // milliseconds of an upload the program has finished writing (seen
+        // under wine); a second transfer under way would overlap by far more.
+        EXPECT_EQ(MostAtOnce(schedule.transfers, kUploadTailLag), 1) << DescribeSpans(schedule.transfers);
         EXPECT_LE(MostAtOnce(schedule.jobs), run.parallel);
         if (run.parallel > 2) {
             EXPECT_GT(MostAtOnce(schedule.jobs), 2);

@@ -3,6 +3,7 @@
 // or else the window's default, the camera list page acts only while it is
 // shown, and the end of the rows flashes the dialog even while it is active.
 
+#include <QDir>
 #include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -36,7 +37,7 @@ class KeyboardTest : public WizardTest {
 protected:
     void SetUp() override {
         ASSERT_TRUE(configRoot_.isValid());
-        qputenv("ProgramFiles", configRoot_.path().toLocal8Bit());
+        qputenv("ProgramFiles", QDir::toNativeSeparators(configRoot_.path()).toLocal8Bit());
         // The caption flash stays the program's own: the tests look at it.
         SetDesktopActions({[](const QString&) {}, [this] { ++beeps_; }, {}});
     }

@@ -388,8 +388,12 @@ TEST_F(KeyboardTabOrderTest, ListFileFiltersShowFilesWithoutExtension) {
         for (int i = 0; i < filters.size(); ++i) {
             const QString patterns =
                 QRegularExpression(QStringLiteral("\\(([^)]*)\\)")).match(filters[i]).captured(1);
-            EXPECT_EQ(QDir::match(patterns.split(QLatin1Char(' ')), QString::fromLatin1(c.file)),
-                      c.shownBy[static_cast<std::size_t>(i)])
+            bool shown = QDir::match(patterns.split(QLatin1Char(' ')), QString::fromLatin1(c.file));
+#ifdef _WIN32
+            // The Windows file dialog reads "*.*" as every file, with a dot or not.
+            if (patterns == QLatin1String("*.*")) shown = true;
+#endif
+            EXPECT_EQ(shown, c.shownBy[static_cast<std::size_t>(i)])
                 << c.file << " under " << filters[i].toStdString();
         }
     }

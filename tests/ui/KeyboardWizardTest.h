@@ -2,6 +2,7 @@
 // The wizard driven by keys alone: each key goes to whichever widget holds the
 // focus, as a user's would, and saved configurations go to a folder of the test.
 
+#include <QDir>
 #include <QApplication>
 #include <QTemporaryDir>
 #include <QTest>
@@ -18,7 +19,7 @@ class KeyboardWizardTest : public WizardTest {
 protected:
     void SetUp() override {
         ASSERT_TRUE(configRoot_.isValid());
-        qputenv("ProgramFiles", configRoot_.path().toLocal8Bit());
+        qputenv("ProgramFiles", QDir::toNativeSeparators(configRoot_.path()).toLocal8Bit());
     }
     void TearDown() override {
         WizardTest::TearDown();

@@ -32,7 +32,7 @@ class ManualUpgradeTest : public WizardTest {
 protected:
     void SetUp() override {
         ASSERT_TRUE(configRoot_.isValid());
-        qputenv("ProgramFiles", configRoot_.path().toLocal8Bit());
+        qputenv("ProgramFiles", QDir::toNativeSeparators(configRoot_.path()).toLocal8Bit());
     }
     void TearDown() override {
         WizardTest::TearDown();
@@ -314,7 +314,7 @@ TEST_F(ManualUpgradeTest, CameraThatStaysAwayAfterTheRestoreStillReachesTheResul
     ASSERT_EQ(records.size(), 1);
     const QJsonObject record = records[0].toObject();
     EXPECT_EQ(record.value(QStringLiteral("config")).toString(), QStringLiteral("restored, kept"));
-    EXPECT_TRUE(record.value(QStringLiteral("result")).toString().contains(files[0]))
+    EXPECT_TRUE(QDir::fromNativeSeparators(record.value(QStringLiteral("result")).toString()).contains(files[0]))
         << record.value(QStringLiteral("result")).toString().toStdString();
 }
 

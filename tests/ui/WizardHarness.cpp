@@ -40,18 +40,22 @@ void BoxRecorder::Answer(std::initializer_list<BoxAnswer> answers) { script_.ins
 std::string Utf8(const std::u16string& text) { return ToUtf8(text); }
 
 QJsonArray ReadWizardReport(const std::string& path, const QString& configRoot) {
-    const QString file = QString::fromStdString(path);
-    const QString folder = configRoot + QStringLiteral("/VEXA/QRV FirmwareUpgrade/Reports/");
+    const QString file = QDir::fromNativeSeparators(QString::fromStdString(path));
+    const QString folder = QDir::fromNativeSeparators(configRoot) + QStringLiteral("/VEXA/QRV FirmwareUpgrade/Reports/");
     EXPECT_TRUE(file.startsWith(folder)) << path;
     // <yymmddHHMMSS>.json, or <yymmddHHMMSS>-N.json for a later run in the same second
     EXPECT_TRUE(
         QFileInfo(file).fileName().contains(QRegularExpression(QStringLiteral("^[0-9]{12}(-[0-9]+)?\\.json$"))))
         << path;
+#ifndef _WIN32
     // The file 0600 and its folder 0700: nobody else reads what was done.
+    // (Windows gives them an owner-only access list instead, which Qt does
+    // not read; the platform's own tests check it.)
     const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
                                       QFile::WriteOther | QFile::ExeOther;
     EXPECT_EQ(QFileInfo(file).permissions() & others, QFile::Permissions()) << path;
     EXPECT_EQ(QFileInfo(QFileInfo(file).path()).permissions() & others, QFile::Permissions()) << path;
+#endif
     QFile in(file);
     if (!in.open(QIODevice::ReadOnly)) {
         ADD_FAILURE() << "no report at " << path;
