@@ -36,3 +36,15 @@ if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
         set(CMAKE_CROSSCOMPILING_EMULATOR ${QRV_WINE})
     endif()
 endif()
+
+# The wizard: Qt 6 built for mingw-w64 (scripts/setup-qt-windows), given as
+#   -DQRV_QT_MINGW=<folder>/qt6-mingw
+# The host's own Qt 6 tools (moc, uic, rcc from qt6-base-dev-tools) generate
+# the code; the Windows DLLs and import libraries come from that folder.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES QRV_QT_MINGW)
+if(QRV_QT_MINGW)
+    list(PREPEND CMAKE_PREFIX_PATH ${QRV_QT_MINGW}/lib/cmake)
+    list(PREPEND CMAKE_FIND_ROOT_PATH ${QRV_QT_MINGW})
+    set(QT_HOST_PATH /usr CACHE PATH "the host's Qt 6 (moc, uic, rcc)")
+    set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "the host's Qt 6 CMake packages")
+endif()
