@@ -1,6 +1,6 @@
 #include "ui/FirstPage.h"
 
-#include <QLineEdit>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
@@ -10,18 +10,17 @@ namespace qrv {
 
 FirstPage::FirstPage(OwnerPort& owner, const QString& modelName, const QString& versionText, QWidget* frame,
                      QWidget* parent)
-    : WizardPage(owner, parent), titleLine_(new QLineEdit(this)), precautions_(new QPlainTextEdit(this)) {
+    : WizardPage(owner, parent), titleLine_(new QLabel(this)), precautions_(new QPlainTextEdit(this)) {
     const QString title = modelName + QStringLiteral(" ") + versionText + QStringLiteral(" Firmware Upgrade");
     if (frame) frame->setWindowTitle(QStringLiteral("Vexa ") + title);
 
+    // A label, not a frameless read-only line edit: the Windows style draws
+    // such an edit's text nowhere. It can still be selected and copied.
     titleLine_->setObjectName(QStringLiteral("titleLine"));
-    titleLine_->setReadOnly(true);
-    titleLine_->setFrame(false);
+    titleLine_->setTextFormat(Qt::PlainText);
     titleLine_->setAlignment(Qt::AlignCenter);
+    titleLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     titleLine_->setFocusPolicy(Qt::NoFocus);
-    QPalette palette = titleLine_->palette();
-    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
-    titleLine_->setPalette(palette);
     titleLine_->setText(title);
     MakeHeading(titleLine_, 3);
 

@@ -5,7 +5,7 @@
 
 #include "ui/WizardPage.h"
 
-class QLineEdit;
+class QLabel;
 class QPlainTextEdit;
 
 namespace qrv {
@@ -21,7 +21,7 @@ public:
     QString Precautions() const;
 
 private:
-    QLineEdit* titleLine_;
+    QLabel* titleLine_;
     QPlainTextEdit* precautions_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -173,6 +174,7 @@ bool WizardTest::WaitFor(const std::function<bool()>& done, std::chrono::millise
 
 QString WizardTest::Text(const char* objectName) const {
     if (auto* line = wizard_->findChild<QLineEdit*>(QString::fromLatin1(objectName))) return line->text();
+    if (auto* label = wizard_->findChild<QLabel*>(QString::fromLatin1(objectName))) return label->text();
     return {};
 }
 

@@ -5,7 +5,7 @@
 // and the program itself stays as installed.
 //
 // It runs the automatic mode: agreement, automatic mode, the camera list
-// once discovery has ended, Select all, Batch login with admin / admin, Next,
+// once discovery has found QRV_PLAYER_CAMERAS cameras, Select all, Batch login with admin / admin, Next,
 // Upgrade with OK in the confirmation, the upgrade log, Finish. Each page is
 // photographed into QRV_SCREENSHOT_DIR (when set) as it is first shown, and
 // every step and every box text is told on standard output, "player: ...".
@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QGenericPlugin>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -102,9 +103,10 @@ private:
     }
 
     void Step() {
-        if (AnswerWindows() || QApplication::activeModalWidget()) return;
+        if (AnswerWindows()) return;
         QWidget* wizard = Wizard();
-        if (!wizard) return;
+        // The wizard itself runs modally; any other modal window waits for its answer.
+        if (!wizard || (QApplication::activeModalWidget() && QApplication::activeModalWidget() != wizard)) return;
         const QString page =
             wizard->findChild<QStackedWidget*>(QStringLiteral("pageArea"))->currentWidget()->objectName();
         if (page != page_) {
@@ -125,8 +127,12 @@ private:
             Press(Button(wizard, "next"));
         }
         if (page == QLatin1String("AutoCameraListPage")) {
-            // Discovery holds Next; once the grid is filled, all rows get admin.
-            if (!loginGiven_ && Button(wizard, "selectAll")->isEnabled() && Button(wizard, "next")->isEnabled()) {
+            // Once discovery has found the cameras QRV_PLAYER_CAMERAS names,
+            // every row gets admin / admin, which lets Next on.
+            const auto* counter = wizard->findChild<QLabel*>(QStringLiteral("detectedCounter"));
+            const QString found = qEnvironmentVariable("QRV_PLAYER_CAMERAS") + QLatin1Char('/');
+            if (!loginGiven_ && counter && counter->text().startsWith(found) &&
+                Button(wizard, "selectAll")->isEnabled()) {
                 loginGiven_ = true;
                 Press(Button(wizard, "selectAll"));
                 Press(Button(wizard, "accessSetting"));
