@@ -148,10 +148,11 @@ BatchRun::Backup BatchRun::BackupOf(int row) const {
         // one was removed), even if the stop came before the upload began.
         if (entry.job->Stage() < kSavingConfig) return Backup{};
         if (entry.job->Stage() == kSavingConfig && entry.job->IsWorking()) return Backup{};
-        return Backup{entry.job->BackupPath(), entry.job->IsRestored(), entry.job->NotSeenAfterRestore()};
+        return Backup{entry.job->BackupPath(), entry.job->IsRestored(), entry.job->NotSeenAfterRestore(),
+                      entry.job->LocalSaveFailure()};
     }
     const ProgressItem& item = *rows_.at(row);
-    return Backup{item.configPath, item.configRestored, item.notSeenAfterRestore};
+    return Backup{item.configPath, item.configRestored, item.notSeenAfterRestore, item.saveFailure};
 }
 
 void BatchRun::SetCancel() {
@@ -275,6 +276,7 @@ void BatchRun::FinishEntry(const Entry& entry) {
     row.configPath = entry.job->BackupPath();
     row.configRestored = entry.job->IsRestored();
     row.notSeenAfterRestore = entry.job->NotSeenAfterRestore();
+    row.saveFailure = entry.job->LocalSaveFailure();
     row.ended = WallNow();
     row.progress = kProgressComplete;
     row.result = stage;

@@ -53,6 +53,7 @@ struct ProgressItem {
     std::string configPath;       // the saved configuration, when the job made one
     bool configRestored = false;
     bool notSeenAfterRestore = false;  // restored, but the camera did not answer again: its .cfg kept
+    std::string saveFailure;           // why the save failed on this computer (its path), else empty
     WallTime started{};           // the job's checks began; zero while it waits
     WallTime ended{};             // the job left the queue
 };
@@ -128,6 +129,7 @@ public:
         std::string path;
         bool restored = false;
         bool notSeenAfterRestore = false;
+        std::string saveFailure;  // the save failed on this computer: why, with the path
     };
     Backup BackupOf(int row) const;
 

@@ -228,7 +228,7 @@ bool ConfigBackupStore::MoveIntoPlace() {
             return true;
         }
         if (!existed) {
-            SetError("Cannot rename " + partPath_ + " to " + path + ": " + LastFileError());
+            SetLocalError("Cannot rename " + partPath_ + " to " + path + ": " + LastFileError());
             return false;
         }
         if (exactPath_) {
@@ -248,8 +248,14 @@ std::string ConfigBackupStore::ErrorText() const {
 
 void ConfigBackupStore::SetError(std::string text) {
     if (text.size() > 254) text.resize(254);
+    failedHere_.store(false);
     std::lock_guard lock(mutex_);
     error_ = std::move(text);
+}
+
+void ConfigBackupStore::SetLocalError(std::string text) {
+    SetError(std::move(text));
+    failedHere_.store(true);
 }
 
 bool ConfigBackupStore::Download(std::stop_token stop) {
@@ -257,11 +263,11 @@ bool ConfigBackupStore::Download(std::stop_token stop) {
     size_ = 0;
     partPath_.clear();
     if (LocalPath().empty()) {
-        SetError("No folder for saved configurations (ProgramFiles, XDG_DATA_HOME and HOME are unset).");
+        SetLocalError("No folder for saved configurations (ProgramFiles, XDG_DATA_HOME and HOME are unset).");
         return false;
     }
     if (!EnsureFolders(LocalPath())) {
-        SetError("Cannot create the folder of " + LocalPath() + ": " + LastFileError());
+        SetLocalError("Cannot create the folder of " + LocalPath() + ": " + LastFileError());
         return false;
     }
     const std::optional<HttpEndpoint> endpoint = SplitAddress(address_);
@@ -271,12 +277,13 @@ bool ConfigBackupStore::Download(std::stop_token stop) {
     }
     OutputFile file = CreatePartFile();
     if (!file.IsOpen()) {
-        if (ErrorText().empty()) SetError("Cannot create " + LocalPath() + ".part: " + LastFileError());
+        if (ErrorText().empty()) SetLocalError("Cannot create " + LocalPath() + ".part: " + LastFileError());
         return false;
     }
 
     ConfigAnswerCheck check(sizeLimit_);
     std::string refusal;
+    bool writeFailed = false;
     DownloadRequest request;
     request.endpoint = *endpoint;
     request.path = cameraPath_;
@@ -296,6 +303,7 @@ bool ConfigBackupStore::Download(std::stop_token stop) {
         }
         if (!file.Write(bytes)) {
             refusal = "Cannot write " + partPath_ + ": " + LastFileError();
+            writeFailed = true;
             return false;
         }
         size_ = check.Size();
@@ -312,12 +320,14 @@ bool ConfigBackupStore::Download(std::stop_token stop) {
     const bool whole = result.ok && refusal.empty();
     const bool synced = !whole || file.Sync();
     const bool closed = file.Close() && synced;
-    if (!refusal.empty()) {
+    if (writeFailed) {
+        SetLocalError(refusal);
+    } else if (!refusal.empty()) {
         SetError(refusal);
     } else if (!result.ok) {
         SetError(result.error);
     } else if (!closed) {
-        SetError("Cannot write " + partPath_ + ": " + LastFileError());
+        SetLocalError("Cannot write " + partPath_ + ": " + LastFileError());
     } else {
         MoveIntoPlace();
     }

@@ -163,15 +163,21 @@ public:
     std::string LocalPath() const;
     const std::string& Url() const { return url_; }
     std::string ErrorText() const;
+    // Whether the last failure was this computer's (no folder, a folder or
+    // file it may not make or write), not the camera's: the error text then
+    // names the path, which the user must be shown.
+    bool FailedOnThisComputer() const { return failedHere_.load(); }
 
 private:
     void SetError(std::string text);
+    void SetLocalError(std::string text);
     void SetLocalPath(std::string path);
     std::string NumberedPath(int n) const;
     OutputFile CreatePartFile();
     bool MoveIntoPlace();
 
     std::atomic<bool> restored_{false};
+    std::atomic<bool> failedHere_{false};
     const bool deleteAfterRestore_;
     std::size_t size_ = 0;
     std::size_t sizeLimit_ = kMaxConfigurationBytes;

@@ -132,6 +132,7 @@ void ManualUpgradeSession::Start(SetupDataMode mode, ProgressSink* progress) {
                                                       mode == SetupDataMode::Retain, timing_);
         backupPath_.clear();
         saveError_.clear();
+        saveFailedHere_ = false;
     }
     ConfigBackupStore* store = backup_.get();
     saveWorker_ = std::jthread([this, store](std::stop_token stop) {
@@ -140,7 +141,10 @@ void ManualUpgradeSession::Start(SetupDataMode mode, ProgressSink* progress) {
             // The name the file really got (another save may have held the first).
             std::lock_guard lock(mutex_);
             if (saved) backupPath_ = store->LocalPath();
-            if (!saved && !stop.stop_requested()) saveError_ = store->ErrorText();
+            if (!saved && !stop.stop_requested()) {
+                saveError_ = store->ErrorText();
+                saveFailedHere_ = store->FailedOnThisComputer();
+            }
         }
         if (!stop.stop_requested()) owner_.PostJobMessage(kSessionMessage, saved ? kSaved : kSaveFailed);
     });
@@ -193,11 +197,20 @@ void ManualUpgradeSession::OnSessionEvent(int event) {
     case kSaved:
         StartManualUpgrade();
         break;
-    case kSaveFailed:
-        ShowBox(owner_, u"Cannot save camera's configuration!", kMsgInformation, BoxIcon::Stop);
+    case kSaveFailed: {
+        // A folder or file this computer may not make or write is named:
+        // the user can mend it (a standard user below Program Files), the
+        // camera cannot.
+        std::u16string text = u"Cannot save camera's configuration!";
+        {
+            std::lock_guard lock(mutex_);
+            if (saveFailedHere_) text += u"\n" + FromUtf8(saveError_);
+        }
+        ShowBox(owner_, text, kMsgInformation, BoxIcon::Stop);
         DropBackup();
         EnterStep(ManualStep::Target);
         break;
+    }
     case kRestoreDone:
         // The restore and the settle pause are over: the camera applies its
         // configuration while the final poll runs.

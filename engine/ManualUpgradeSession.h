@@ -115,12 +115,13 @@ private:
     ManualSessionView* view_;
     ManualSessionView noView_;
 
-    mutable std::mutex mutex_;  // guards address_, credentials_, probe_, backupPath_, saveError_
+    mutable std::mutex mutex_;  // guards address_, credentials_, probe_, backupPath_, saveError_, saveFailedHere_
     std::string address_;
     std::string credentials_;
     ProbeResult probe_;
     std::string backupPath_;
     std::string saveError_;
+    bool saveFailedHere_ = false;  // the save failed on this computer, not at the camera
 
     SetupDataMode mode_ = SetupDataMode::Discard;
     ProgressSink* progress_ = nullptr;

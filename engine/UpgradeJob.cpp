@@ -78,6 +78,11 @@ std::string UpgradeJob::BackupPath() const {
     return backup_ ? backup_->LocalPath() : std::string();
 }
 
+std::string UpgradeJob::LocalSaveFailure() const {
+    std::lock_guard lock(mutex_);
+    return localSaveFailure_;
+}
+
 bool UpgradeJob::StartJob() {
     if (worker_.joinable()) {
         saveStop_.request_stop();
@@ -168,6 +173,7 @@ bool UpgradeJob::SaveConfiguration() {
 void UpgradeJob::DropFailedBackup() {
     std::lock_guard lock(mutex_);
     if (!backup_) return;
+    if (backup_->FailedOnThisComputer()) localSaveFailure_ = backup_->ErrorText();
     backup_->DiscardFailedDownload();
     backup_.reset();
 }

@@ -82,6 +82,9 @@ public:
     bool HasBackup() const;
     bool IsRestored() const;
     std::string BackupPath() const;
+    // Why the save failed when it failed on this computer (a folder or file
+    // it could not make or write, with its path); empty otherwise.
+    std::string LocalSaveFailure() const;
     // The configuration was restored but the camera did not answer again
     // before the Reconfiguring poll gave up: its .cfg was kept.
     bool NotSeenAfterRestore() const { return notSeenAfterRestore_.load(); }
@@ -107,9 +110,10 @@ private:
 
     CameraClient client_;
     const Timing timing_;
-    mutable std::mutex mutex_;  // guards expectedVersion_ and backup_
+    mutable std::mutex mutex_;  // guards expectedVersion_, backup_ and localSaveFailure_
     std::u16string expectedVersion_;
     std::unique_ptr<ConfigBackupStore> backup_;
+    std::string localSaveFailure_;
 
     std::atomic<bool> done_{false};
     std::atomic<bool> reported_{false};

@@ -203,6 +203,9 @@ ReportRecord RecordOfRow(const BatchRun& list, int row, SetupDataMode settings,
     record.configPath = backup.path;
     record.config = OutcomeOf(backup.path, backup.restored);
     if (backup.notSeenAfterRestore) NoteNotSeenAfterRestore(record);
+    // "Cannot save config." alone would leave the user guessing: a folder
+    // this computer may not write is named.
+    if (!backup.saveFailure.empty()) record.resultLine += " (" + backup.saveFailure + ")";
     record.started = IsoLocalTime(item.started);
     record.ended = IsoLocalTime(item.ended);
     return record;

@@ -431,19 +431,52 @@ TEST_F(ManualUpgradeTest, CancelInTheConfirmationBoxStaysOnTheConfirmationPage) 
 // ---- failures while it runs: back to the target page ---------------------------------
 
 TEST_F(ManualUpgradeTest, ConfigurationSaveFailureReturnsToTheTargetPage) {
-    StartCameras("127.0.0.2 serial=1000001 admin=admin:admin fault=html-config\n");
-    EnterTarget({"127", "0", "0", "2"}, "admin", "admin", SetupDataMode::Retain);
-    ClickNext();
-    Upgrade();
-    EXPECT_EQ(boxes_.Boxes(),
-              (std::vector<MessageBox>{kProceed, Box(u"Cannot save camera's configuration!", u"Information",
-                                                     BoxIcon::Stop)}));
-    ExpectBackOnTargetPage();
-    // Back after a failed run: ready for another address, as on any showing of the page.
-    EXPECT_TRUE(Find<QLineEdit>("field0")->hasFocus());
-    EXPECT_EQ(stages_, QStringList{QStringLiteral("Saving config file")});
-    // No upload was made.
-    for (const SimEvent& event : sim_->Events()) EXPECT_NE(event.path, "/command/versionup.cgi");
+    // The camera's failure (a web page for its configuration) is told in the
+    // box alone; this computer's (a file where the Configurations folder
+    // should be, as a folder a standard user may not write) names the folder.
+    const QString configurations = QDir::toNativeSeparators(
+        configRoot_.path() + QStringLiteral("/VEXA/QRV FirmwareUpgrade/Configurations"));
+    struct Case {
+        const char* name;
+        const char* fault;
+        bool blockFolder;
+    };
+    for (const Case& c : {Case{"camera", "fault=html-config", false}, Case{"this computer", "", true}}) {
+        SCOPED_TRACE(c.name);
+        sim_.reset();  // the last case's camera leaves its address first
+        StartCameras(std::string("127.0.0.2 serial=1000001 admin=admin:admin ") + c.fault + "\n");
+        if (c.blockFolder) {
+            QDir(QDir::fromNativeSeparators(configurations)).removeRecursively();  // made by the last case
+            ASSERT_TRUE(QDir().mkpath(QFileInfo(QDir::fromNativeSeparators(configurations)).path()));
+            QFile blocker(QDir::fromNativeSeparators(configurations));
+            ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+        }
+        boxes_.Clear();
+        stages_.clear();
+        EnterTarget({"127", "0", "0", "2"}, "admin", "admin", SetupDataMode::Retain);
+        ClickNext();
+        Upgrade();
+        ASSERT_EQ(boxes_.Boxes().size(), 2u);
+        EXPECT_EQ(boxes_.Boxes()[0], kProceed);
+        const MessageBox failure = boxes_.Boxes()[1];
+        EXPECT_EQ(failure.caption, u"Information");
+        EXPECT_EQ(failure.icon, BoxIcon::Stop);
+        if (c.blockFolder) {
+            const QString text = QString::fromStdU16String(failure.text);
+            EXPECT_TRUE(text.startsWith(QStringLiteral("Cannot save camera's configuration!\nCannot create the folder of ")))
+                << text.toStdString();
+            EXPECT_TRUE(text.contains(configurations)) << text.toStdString();
+        } else {
+            EXPECT_EQ(failure.text, u"Cannot save camera's configuration!");
+        }
+        ExpectBackOnTargetPage();
+        // Back after a failed run: ready for another address, as on any showing of the page.
+        EXPECT_TRUE(Find<QLineEdit>("field0")->hasFocus());
+        EXPECT_EQ(stages_, QStringList{QStringLiteral("Saving config file")});
+        // No upload was made.
+        for (const SimEvent& event : sim_->Events()) EXPECT_NE(event.path, "/command/versionup.cgi");
+        QFile::remove(QDir::fromNativeSeparators(configurations));
+    }
 }
 
 // A save that is no whole configuration (a login page, an empty answer) stops

@@ -142,6 +142,29 @@ TEST_F(BatchReportCommand, MixedOutcomesAreReportedAsTheCamerasSawThem) {
     }
 }
 
+// A Configurations folder this computer cannot write (here a file in its
+// place, which stops root too): the camera is left alone, and the report
+// says which folder, not only "Cannot save config.".
+TEST_F(BatchReportCommand, ASaveThisComputerCannotWriteNamesItsFolder) {
+    const fs::path configurations = folder.programFiles / "VEXA" / "QRV FirmwareUpgrade" / "Configurations";
+    fs::create_directories(configurations.parent_path());
+    std::ofstream(configurations, std::ios::binary) << "in the folder's place";
+    SimProcess sim(Camera("127.0.0.2", "serial=100501 mac=08:00:23:00:05:01"), kScale);
+    const fs::path report = folder.root / "report.json";
+    const CommandRun run = Run("batch 127.0.0.2 --user admin --password admin --retain --yes --time-scale 0.01 "
+                               "--report " + report.string());
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    const std::map<std::string, Record> records = Read(report.string());
+    ASSERT_EQ(records.count("127.0.0.2:80"), 1u) << run.out;
+    const Record& r = records.at("127.0.0.2:80");
+    EXPECT_EQ(r.stage, "15");
+    EXPECT_EQ(r.upgraded, "false");
+    EXPECT_EQ(r.config, "none");
+    EXPECT_TRUE(r.result.starts_with("QRV-K7(127.0.0.2) Cannot save config. (Cannot create the folder of ")) << r.result;
+    EXPECT_NE(r.result.find("Configurations"), std::string::npos) << r.result;
+    for (const SimEvent& event : sim.Events()) EXPECT_NE(event.path, "/command/versionup.cgi");
+}
+
 TEST_F(BatchReportCommand, SkipCurrentLeavesCamerasOnTheCarriedVersionAlone) {
     const std::string fleet = Camera("127.0.0.2", "serial=100501 mac=08:00:23:00:05:01 version=1.30") +
                               Camera("127.0.0.3:8080", "serial=100502 mac=08:00:23:00:05:02") +
