@@ -69,7 +69,8 @@ int MostAtOnce(const std::vector<TimeSpan>& spans, double lag) {
     std::vector<std::pair<double, int>> edges;
     for (const TimeSpan& span : spans) {
         edges.emplace_back(span.begin, 1);
-        edges.emplace_back(std::max(span.begin, span.end - lag), -1);
+        // A short span keeps at least its first half: it still counts.
+        edges.emplace_back(span.end - std::min(lag, (span.end - span.begin) / 2), -1);
     }
     std::sort(edges.begin(), edges.end());
     int open = 0;

@@ -28,7 +28,8 @@ SimSchedule ScheduleOf(const std::vector<SimEvent>& events);
 // begins does not overlap it).
 // `lag`: seconds by which a span may end later at the camera than at the
 // program (an upload's last bytes still in the sockets' buffers once the
-// program has written them and moved on); spans are shortened by it.
+// program has written them and moved on); spans are shortened by it, by at
+// most half their length.
 int MostAtOnce(const std::vector<TimeSpan>& spans, double lag = 0);
 // "camera begin-end" per span, one a line: what a failed check shows.
 std::string DescribeSpans(const std::vector<TimeSpan>& spans);
