@@ -4,7 +4,9 @@
 //   qrv-firmware-upgrade.exe -plugin qrvplayer      (QT_PLUGIN_PATH names this folder's parent)
 // and the program itself stays as installed.
 //
-// It runs the automatic mode: agreement, automatic mode, the camera list
+// With QRV_PLAYER_MODE=manual it runs the manual mode for the camera
+// QRV_PLAYER_TARGET names (see PlayManual). Otherwise the automatic mode:
+// agreement, automatic mode, the camera list
 // once discovery has found QRV_PLAYER_CAMERAS cameras, Select all, Batch login with admin / admin, Next,
 // Upgrade with OK in the confirmation, the upgrade log, Finish. Each page is
 // photographed into QRV_SCREENSHOT_DIR (when set) as it is first shown, and
@@ -123,8 +125,12 @@ private:
             Press(Button(wizard, "next"));
         }
         if (page == QLatin1String("ModeSelectPage")) {
-            Press(Button(wizard, "automaticMode"));
+            Press(Button(wizard, manual_ ? "manualMode" : "automaticMode"));
             Press(Button(wizard, "next"));
+        }
+        if (manual_) {
+            PlayManual(wizard, page);
+            return;
         }
         if (page == QLatin1String("AutoCameraListPage")) {
             // Once discovery has found the cameras QRV_PLAYER_CAMERAS names,
@@ -157,6 +163,37 @@ private:
         }
     }
 
+    // The manual mode: the camera QRV_PLAYER_TARGET names, admin / admin,
+    // its settings retained; Upgrade, OK, and Finish on the last page.
+    void PlayManual(QWidget* wizard, const QString& page) {
+        if (page == QLatin1String("ManualTargetPage") && !targetSent_) {
+            targetSent_ = true;
+            const QStringList address = qEnvironmentVariable("QRV_PLAYER_TARGET").split(QLatin1Char('.'));
+            for (int i = 0; i < 4; ++i) {
+                wizard->findChild<QLineEdit*>(QStringLiteral("field%1").arg(i))->setText(address.value(i));
+            }
+            wizard->findChild<QLineEdit*>(QStringLiteral("adminName"))->setText(QStringLiteral("admin"));
+            wizard->findChild<QLineEdit*>(QStringLiteral("adminPassword"))->setText(QStringLiteral("admin"));
+            if (!Button(wizard, "retain")->isChecked()) Press(Button(wizard, "retain"));
+            Photograph(wizard, QStringLiteral("ManualTargetPage-filled"));
+            Tell(QStringLiteral("target ") + address.join(QLatin1Char('.')));
+            Press(Button(wizard, "next"));
+        }
+        if (page == QLatin1String("ManualProgressPage") && !upgradePressed_ && Button(wizard, "next")->isEnabled()) {
+            upgradePressed_ = true;
+            Tell(QStringLiteral("upgrade"));
+            Press(Button(wizard, "next"));
+        }
+        QAbstractButton* cancel = Button(wizard, "cancel");
+        if (page == QLatin1String("ResultPage") && !finished_ && cancel->text() == QLatin1String("&Finish")) {
+            finished_ = true;
+            Tell(QStringLiteral("finish"));
+            Press(cancel);
+        }
+    }
+
+    const bool manual_ = qEnvironmentVariable("QRV_PLAYER_MODE") == QLatin1String("manual");
+    bool targetSent_ = false;
     QTimer ticks_;
     QSet<QWidget*> handled_;
     QString page_;
