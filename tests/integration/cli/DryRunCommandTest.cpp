@@ -56,7 +56,9 @@ protected:
                 EXPECT_EQ(event.path, "/command/inquiry.cgi") << event.camera << " got " << event.target;
                 inquiries += event.path == "/command/inquiry.cgi" ? 1 : 0;
             }
-            if (event.kind == "state") EXPECT_EQ(event.state, "up") << event.camera;
+            if (event.kind == "state") {
+                EXPECT_EQ(event.state, "up") << event.camera;
+            }
         }
         EXPECT_GT(inquiries, 0);
     }
