@@ -283,6 +283,10 @@ void ManualUpgradeSession::PollTick() {
 
 void ManualUpgradeSession::SyncStage() {
     const int stage = job_->Stage();
+    // With settings to put back, the camera is not done when its job is: the
+    // restore's stages come next, and "Completed" must not show before them
+    // (a tick can fall between the job's end and its message).
+    if (stage == kCompleted && backup_ != nullptr) return;
     if (stage != shownStage_.load()) ShowStage(stage);
     if (stage == kCompleted && backup_ == nullptr) EnterStep(ManualStep::Result);
 }
