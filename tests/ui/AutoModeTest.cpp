@@ -23,6 +23,7 @@
 #include "engine/JobStage.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/SimSchedule.h"
+#include "tests/ui/SimWizardTest.h"
 #include "tests/ui/WizardHarness.h"
 #include "ui/AutoCameraListPage.h"
 #include "ui/AutoProgressPage.h"
@@ -47,22 +48,17 @@ constexpr double kUploadTailLag = 0.02;
 const MessageBox kProceed = Box(u"Proceed to the firmware upgrade?", u"Information", BoxIcon::Question,
                                 BoxButtons::OkCancel);
 
-class AutoModeTest : public WizardTest {
+class AutoModeTest : public SimWizardTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(configRoot_.isValid());
-        qputenv("ProgramFiles", QDir::toNativeSeparators(configRoot_.path()).toLocal8Bit());
+        SimWizardTest::SetUp();
         SetDesktopActions({[this](const QString& url) { urls_ << url; }, [this] { ++beeps_; },
                            [this](QWidget*) { ++flashes_; }});
     }
     void TearDown() override {
-        WizardTest::TearDown();
-        sim_.reset();
+        SimWizardTest::TearDown();
         SetDesktopActions({});
-        qunsetenv("ProgramFiles");
     }
-
-    void StartCameras(const std::string& fleet) { sim_ = std::make_unique<SimProcess>(fleet, kTimeScale); }
 
     AutoCameraListPage& ListPage() { return *static_cast<AutoCameraListPage*>(Wizard().AutoPages().list); }
     AutoProgressPage& ProgressPage() { return *static_cast<AutoProgressPage*>(Wizard().AutoPages().progress); }
@@ -145,8 +141,6 @@ protected:
         return log;
     }
 
-    QTemporaryDir configRoot_;
-    std::unique_ptr<SimProcess> sim_;
     QStringList urls_;
     int beeps_ = 0;
     int flashes_ = 0;

@@ -18,6 +18,7 @@
 
 #include "batch/TargetGrid.h"
 #include "tests/support/SimProcess.h"
+#include "tests/ui/SimWizardTest.h"
 #include "tests/ui/WizardHarness.h"
 #include "ui/AddCameraListView.h"
 #include "ui/AddCamerasDialog.h"
@@ -33,22 +34,17 @@
 namespace qrv::test {
 namespace {
 
-class KeyboardTest : public WizardTest {
+class KeyboardTest : public SimWizardTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(configRoot_.isValid());
-        qputenv("ProgramFiles", QDir::toNativeSeparators(configRoot_.path()).toLocal8Bit());
+        SimWizardTest::SetUp();
         // The caption flash stays the program's own: the tests look at it.
         SetDesktopActions({[](const QString&) {}, [this] { ++beeps_; }, {}});
     }
     void TearDown() override {
-        WizardTest::TearDown();
-        sim_.reset();
+        SimWizardTest::TearDown();
         SetDesktopActions({});
-        qunsetenv("ProgramFiles");
     }
-
-    void StartCameras(const std::string& fleet) { sim_ = std::make_unique<SimProcess>(fleet, kTimeScale); }
 
     AutoCameraListPage& ListPage() { return *static_cast<AutoCameraListPage*>(Wizard().AutoPages().list); }
     CameraGridView& Grid() { return ListPage().GridView(); }
@@ -103,8 +99,6 @@ protected:
         EXPECT_EQ(view->horizontalHeader()->defaultAlignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
     }
 
-    QTemporaryDir configRoot_;
-    std::unique_ptr<SimProcess> sim_;
     int beeps_ = 0;
 };
 

@@ -10,22 +10,12 @@
 #include <memory>
 #include <string>
 
-#include "tests/support/SimProcess.h"
-#include "tests/ui/WizardHarness.h"
+#include "tests/ui/SimWizardTest.h"
 
 namespace qrv::test {
 
-class KeyboardWizardTest : public WizardTest {
+class KeyboardWizardTest : public SimWizardTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(configRoot_.isValid());
-        qputenv("ProgramFiles", QDir::toNativeSeparators(configRoot_.path()).toLocal8Bit());
-    }
-    void TearDown() override {
-        WizardTest::TearDown();
-        sim_.reset();
-        qunsetenv("ProgramFiles");
-    }
 
     static void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QWidget* focused = QApplication::focusWidget();
@@ -54,8 +44,6 @@ protected:
     }
     void Shot(const char* name, QWidget* dialog = nullptr) { Screenshot(std::string("focus-") + name, dialog); }
 
-    QTemporaryDir configRoot_;
-    std::unique_ptr<SimProcess> sim_;
 };
 
 }  // namespace qrv::test

@@ -17,6 +17,7 @@
 
 #include "serial_protect/SerialRules.h"
 #include "tests/support/SimProcess.h"
+#include "tests/ui/SimWizardTest.h"
 #include "tests/ui/WizardHarness.h"
 #include "ui/ManualProgressPage.h"
 #include "ui/WizardNextButton.h"
@@ -28,19 +29,8 @@ const std::u16string kNotSuitable = u"This firmware is not suitable for the targ
 const MessageBox kProceed = Box(u"Proceed to the firmware upgrade?", u"Information", BoxIcon::Question,
                                 BoxButtons::OkCancel);
 
-class ManualUpgradeTest : public WizardTest {
+class ManualUpgradeTest : public SimWizardTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(configRoot_.isValid());
-        qputenv("ProgramFiles", QDir::toNativeSeparators(configRoot_.path()).toLocal8Bit());
-    }
-    void TearDown() override {
-        WizardTest::TearDown();
-        sim_.reset();
-        qunsetenv("ProgramFiles");
-    }
-
-    void StartCameras(const std::string& fleet) { sim_ = std::make_unique<SimProcess>(fleet, kTimeScale); }
 
     // Opens the wizard and fills the target page for a camera.
     void EnterTarget(const QStringList& address, const QString& name, const QString& password,
@@ -153,8 +143,6 @@ protected:
         return version;
     }
 
-    QTemporaryDir configRoot_;
-    std::unique_ptr<SimProcess> sim_;
     QStringList stages_;
 };
 
