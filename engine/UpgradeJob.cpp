@@ -154,6 +154,7 @@ bool UpgradeJob::SaveConfiguration() {
     {
         std::lock_guard lock(mutex_);
         backup_.reset();
+        localSaveFailure_.clear();  // a later run's save says its own
         client_.SetStage(kSavingConfig);
         backup_ = std::make_unique<ConfigBackupStore>(
             client_.Address(), CameraConfigPath(models), client_.Credentials(), stamp,
